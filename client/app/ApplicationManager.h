@@ -1,0 +1,86 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/app/IApplicationManager.h"
+#include "client/app/IGuiFactory.h"
+#include "client/app/IGuiThread.h"
+#include "client/app/IMainFrame.h"
+#include "kestra/Clock.h"
+#include "kestra/IRunnable.h"
+#include "kestra/MessageQueue.h"
+#include "kestra/Mutex.h"
+#include "kestra/ThreadTimer.h"
+
+// The controller. It creates and wires the long-lived components, has the GUI thread
+// create the windows, and then runs its message loop on its own thread until the user
+// quits or the GUI ends. States: created -> running (runApplication) -> stopping (UM_QUIT
+// or the GUI ended) -> stopped (destroyed, after serialize).
+class ApplicationManager : public kestra::IRunnable, public IApplicationManager {
+public:
+    ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
+                       kestra::IClock& clock = kestra::SystemClock::instance());
+    ~ApplicationManager() override;
+
+    // Controller thread: start-up of the components, then the controller loop.
+    // Returns 0 after an orderly end and 1 when a component cannot be created.
+    int runApplication();
+
+    // The GUI thread's body: creates the windows under the controller lock.
+    void run() override;
+
+    void quit() override;
+    bool postMessage(unsigned int id, std::intptr_t wParam = 0, std::intptr_t lParam = 0,
+                     std::unique_ptr<kestra::MessagePayload> payload = nullptr) override;
+
+    // Brings the main frame forward (a second start asked for it); false without a window.
+    bool bringMainFrameForward();
+    // Called on the GUI thread once every window exists.
+    void setWindowsCreatedCallback(std::function<void()> callback);
+    // Wakes the controller loop so it notices that the GUI thread ended.
+    void onGuiThreadEnded();
+
+    // Saves all state once; later calls do nothing.
+    void serialize();
+
+    const std::vector<std::wstring>& getContactsToDelete() const { return contactsToDelete_; }
+    const std::vector<std::wstring>& getMapTypeNames() const { return mapTypeNames_; }
+
+private:
+    void readServerAddress();
+    void readGpsSettings();
+    bool waitForWindows();
+    bool mainFrameExists();
+    int controllerLoop();
+    // Returns true when the message ends the loop.
+    bool handleMessage(const kestra::ThreadMessage& message);
+    void shutdownOnQuit();
+    void waitWhileGuiRuns();
+
+    IGuiThread& guiThread_;
+    IGuiFactory& guiFactory_;
+    kestra::IClock& clock_;
+    kestra::MessageQueue queue_;
+
+    std::unique_ptr<kestra::ThreadTimer> timer_;
+    std::unique_ptr<IMainFrame> mainFrame_;
+    std::function<void()> windowsCreated_;
+
+    std::vector<std::wstring> contactsToDelete_;
+    std::vector<std::wstring> mapTypeNames_;
+    const std::wstring textLoaderCantChange_;
+    const std::wstring textMapTypeCantChange_;
+    const std::wstring textCachedMaps_;
+
+    std::atomic<bool> guiStarted_{false};
+    std::atomic<bool> guiFailed_{false};
+    std::atomic<bool> serialized_{false};
+
+    // Taken by the GUI thread while it creates the windows and by the controller while it
+    // wires them or looks at them.
+    kestra::Mutex controllerLock_;
+};

@@ -1,0 +1,215 @@
+#include "client/app/LumoraMain.h"
+
+#include <atomic>
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+
+#include "client/app/ApplicationManager.h"
+#include "client/locale/Dictionary.h"
+#include "kestra/Clock.h"
+#include "kestra/Exceptions.h"
+#include "kestra/Log.h"
+#include "kestra/Settings.h"
+#include "kestra/TextCodec.h"
+#include "kestra/Thread.h"
+#include "platform/AppFolders.h"
+#include "platform/FileSystemSync.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/TerminationSignals.h"
+
+using kestra::Log;
+using kestra::Settings;
+
+namespace {
+
+constexpr int INSTANCE_ATTEMPTS = 25;
+constexpr unsigned int POLL_MS = 100;
+
+std::wstring startLine() {
+    const std::tm t = kestra::localTime(std::time(nullptr));
+    wchar_t text[64];
+    std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%04d/%02d/%02d %02d:%02d",
+                  t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
+    return L"\n\nApplication starting at: " + std::wstring(text);
+}
+
+// Runs the controller on its own thread and ends the GUI loop when the controller ends.
+class ControllerRunner : public kestra::IRunnable {
+public:
+    ControllerRunner(ApplicationManager& manager, IGuiThread& gui) : manager_(manager), gui_(gui) {}
+    void run() override {
+        try {
+            result = manager_.runApplication();
+        } catch (...) {
+            Log::error("ApplicationManager::runApplication: catch(...)");
+            result = 1;
+        }
+        gui_.quit();
+    }
+    std::atomic<int> result{0};
+
+private:
+    ApplicationManager& manager_;
+    IGuiThread& gui_;
+};
+
+}  // namespace
+
+LumoraMain::LumoraMain(IGuiThread& guiThread, IGuiFactory& guiFactory)
+    : guiThread_(guiThread),
+      guiFactory_(guiFactory),
+      instanceLock_(MUTEX_NAME),
+      instanceChannel_(WINDOW_CLASS) {}
+
+LumoraMain::~LumoraMain() = default;
+
+int LumoraMain::run() {
+    if (!becomeSingleInstance()) {
+        return 1;
+    }
+    if (!prepareFolders()) {
+        guiThread_.showError(tr("Can't find Application Data folder"), tr("Error"));
+        return 1;
+    }
+    platform::installFileSync();
+    openLog();
+    const int exitCode = startAndRun();
+    finish();
+    return exitCode;
+}
+
+// Up to 25 tries: hold the lock, or find the running client and bring it forward.
+bool LumoraMain::becomeSingleInstance() {
+    for (int attempt = 0; attempt < INSTANCE_ATTEMPTS; ++attempt) {
+        if (instanceLock_.tryAcquire()) {
+            return true;
+        }
+        if (instanceChannel_.requestRaise() == platform::InstanceChannel::RaiseResult::Raised) {
+            return false;
+        }
+        // No window yet (the other instance is still starting) or it did not answer:
+        // wait and look again rather than run a second instance beside it.
+        kestra::Thread::sleep(POLL_MS);
+    }
+    return false;
+}
+
+bool LumoraMain::prepareFolders() {
+    std::wstring dataFolder;
+    if (!platform::applicationDataFolder(dataFolder)) {
+        return false;
+    }
+    applicationFolder_ = dataFolder + L"/Lumora";
+    jabberFolder_ = applicationFolder_ + L"/Jabber";
+    platform::createPrivateFolder(applicationFolder_);
+    platform::createPrivateFolder(jabberFolder_);
+    return true;
+}
+
+void LumoraMain::openLog() {
+    Log::open(applicationFolder_ + L"/lumora.log", kestra::LOG_INFO, LOG_SIZE_LIMIT);
+    Log::info(startLine());
+}
+
+int LumoraMain::startAndRun() {
+    try {
+        startSettings();
+        if (handOverToUpdater()) {
+            return 0;
+        }
+        Dictionary::startup(applicationFolder_ + L"/locale/",
+                            Settings::getStringValue(L"language"));
+        int loaderName = 0;
+        if (!Settings::getIntValue(L"maps.loaderName", &loaderName)) {
+            Settings::setIntValue(L"maps.loaderName", 0);
+        }
+        return runController();
+    } catch (const kestra::SocketException&) {
+        Log::error("SocketException");
+    } catch (const kestra::SettingsException&) {
+        Log::error("SettingsException");
+    } catch (const kestra::SettingsCorruptException&) {
+        Log::error("SettingsCorruptException");
+    } catch (const kestra::NotFoundCacheDirectoryException&) {
+        Log::error("NotFoundCacheDirectoryException");
+    } catch (const kestra::CanNotLoadCacheException&) {
+        Log::error("CanNotLoadCacheException");
+    } catch (const kestra::CacheIsCorruptException&) {
+        Log::error("CacheIsCorruptException");
+    } catch (const kestra::CacheSavingException&) {
+        Log::error("CacheSavingException");
+    } catch (...) {
+        Log::error("catch(...)");
+    }
+    return 1;
+}
+
+// A corrupt settings file is deleted and the store starts again with an empty one.
+void LumoraMain::startSettings() {
+    const std::wstring settingsFile = jabberFolder_ + L"/settings.cfg";
+    try {
+        Settings::startup(settingsFile);
+    } catch (const kestra::SettingsCorruptException&) {
+        std::error_code ec;
+        std::filesystem::remove(kestra::wideToUtf8(settingsFile), ec);
+        Settings::startup(settingsFile);
+    }
+}
+
+bool LumoraMain::handOverToUpdater() {
+    int isUpdate = 0;
+    if (!Settings::getIntValue(L"general.isUpdate", &isUpdate) || isUpdate != 1) {
+        return false;
+    }
+    const std::wstring updater = platform::programFolder() + L"/" + UPDATER_FILE;
+    std::error_code ec;
+    if (!std::filesystem::exists(kestra::wideToUtf8(updater), ec)) {
+        Log::error("_tWinMain DWORD(-1) == LUMORA_UPPDATE.");
+        return false;
+    }
+    if (!platform::startDetached(updater)) {
+        Log::error("AboutWindow::OnNotify error while ShellExecuteEx.");
+        return false;
+    }
+    Settings::setIntValue(L"general.isUpdate", 0);
+    Settings::shutdown();
+    Log::info("_tWinMain: run updater.");
+    instanceLock_.release();
+    return true;
+}
+
+// The controller runs on its own thread; the GUI loop runs here until the main frame
+// closes or the controller ends. SIGTERM and SIGINT become an orderly quit.
+int LumoraMain::runController() {
+    manager_ = std::make_unique<ApplicationManager>(guiThread_, guiFactory_);
+    manager_->setWindowsCreatedCallback([this] {
+        instanceChannel_.listen([this] { return manager_->bringMainFrameForward(); });
+    });
+    ControllerRunner runner(*manager_, guiThread_);
+    kestra::Thread controller(&runner, L"Controller");
+    platform::TerminationSignals signals;
+    signals.start([this](int signal) {
+        Log::info("_tWinMain: signal " + std::to_string(signal) + " received, quitting.");
+        manager_->quit();
+    });
+    controller.start();
+    guiThread_.exec();
+    manager_->onGuiThreadEnded();
+    // Keep handling GUI work while the controller finishes: it may still post to windows.
+    while (controller.isRunning()) {
+        guiThread_.processEvents(static_cast<int>(POLL_MS));
+    }
+    signals.stop();
+    instanceChannel_.stop();
+    return runner.result.load();
+}
+
+// The lock is released last, after everything is saved, so that a client started right
+// now cannot read settings that are about to be replaced.
+void LumoraMain::finish() {
+    instanceChannel_.stop();
+    manager_.reset();  // serialises what it has not yet saved
+    Settings::shutdown();
+    instanceLock_.release();
+}

@@ -1,0 +1,19 @@
+// The client program: Qt owns the main thread; everything else is composed here.
+#include <QApplication>
+
+#include "client/app/LumoraMain.h"
+#include "client/gui/GuiFactory.h"
+#include "client/gui/QtGuiThread.h"
+#include "platform/TerminationSignals.h"
+
+int main(int argc, char** argv) {
+    // Before any thread exists, so that only the watcher receives SIGTERM and SIGINT.
+    platform::TerminationSignals::block();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lumora"));
+    QApplication::setApplicationVersion(QString::fromLatin1(LumoraMain::CLIENT_VERSION));
+    QtGuiThread guiThread(application);
+    GuiFactory guiFactory;
+    LumoraMain program(guiThread, guiFactory);
+    return program.run();
+}
