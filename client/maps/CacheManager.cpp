@@ -379,7 +379,8 @@ void CacheManager::saveCacheItem(const std::wstring& loaderName,
 
 bool CacheManager::findCacheItem(const std::wstring& loaderName,
                                  const MapsDataTypes::ImageBlockProp& block,
-                                 const std::wstring& version, std::string& data) {
+                                 const std::wstring& version, std::string& data,
+                                 std::wstring* imageType) {
     CacheState& s = state();
     kestra::Mutex::Locker lock(s.mutex);
     checkReady("findCacheItem");
@@ -410,6 +411,9 @@ bool CacheManager::findCacheItem(const std::wstring& loaderName,
         }
     }
     data = readItemFromFile(s.dataPath, it->offset, it->size);
+    if (imageType != nullptr) {
+        *imageType = it->imageType;
+    }
     return true;
 }
 

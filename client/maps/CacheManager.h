@@ -45,10 +45,12 @@ public:
                               const MapsDataTypes::ImageBlockProp& block,
                               const std::wstring& version, const std::wstring& imageType,
                               const std::string& data);
-    // The image of exactly that version; false when there is none.
+    // The image of exactly that version (and its image type, when asked); false when there
+    // is none.
     static bool findCacheItem(const std::wstring& loaderName,
                               const MapsDataTypes::ImageBlockProp& block,
-                              const std::wstring& version, std::string& data);
+                              const std::wstring& version, std::string& data,
+                              std::wstring* imageType = nullptr);
     // The first (newest) copy of the block, whatever its version; false when there is none.
     static bool findMaxVersionCacheItem(const std::wstring& loaderName,
                                         const MapsDataTypes::ImageBlockProp& block,
