@@ -6,7 +6,6 @@
 #include "kestra/Mutex.h"
 #include "kestra/TextCodec.h"
 #include "platform/HttpTransfer.h"
-#include "platform/NetworkLink.h"
 
 namespace {
 
@@ -17,9 +16,7 @@ struct State {
     kestra::Mutex mutex;
     std::atomic<bool> connected{false};
     std::atomic<bool> stopping{false};
-    bool haveLink = false;
     std::wstring probeUrl;
-    std::function<bool()> linkCheck;
 };
 
 State& state() {
@@ -27,13 +24,9 @@ State& state() {
     return s;
 }
 
-bool linkUp(State& s) {
-    return s.linkCheck ? s.linkCheck() : platform::networkLinkUp();
-}
-
 // Any HTTP answer at all counts: the network works even when the page is missing.
 bool probeAnswers(State& s) {
-    if (s.probeUrl.empty()) {
+    if (s.probeUrl.empty() || s.stopping) {
         return false;
     }
     platform::HttpOptions options;
@@ -53,7 +46,6 @@ void ConnectionManager::initialise(const std::wstring& probeUrl) {
     kestra::Mutex::Locker lock(s.mutex);
     s.connected = false;
     s.stopping = false;
-    s.haveLink = false;
     s.probeUrl = probeUrl;
 }
 
@@ -66,12 +58,8 @@ std::wstring ConnectionManager::probeUrl() {
 bool ConnectionManager::isConnected() {
     State& s = state();
     kestra::Mutex::Locker lock(s.mutex);
-    bool connected = probeAnswers(s);
-    if (!connected && s.haveLink && !s.stopping) {
-        connected = linkUp(s);
-    }
-    s.connected = connected;
-    return connected;
+    s.connected = probeAnswers(s);
+    return s.connected;
 }
 
 bool ConnectionManager::connect(const std::wstring&) {
@@ -79,20 +67,8 @@ bool ConnectionManager::connect(const std::wstring&) {
     kestra::Mutex::Locker lock(s.mutex);
     if (!s.connected && !s.stopping) {
         isConnected();
-        if (!s.connected && !s.stopping && linkUp(s)) {
-            s.haveLink = true;
-            if (!isConnected()) {
-                s.haveLink = false;
-            }
-        }
     }
     return s.connected;
-}
-
-void ConnectionManager::release() {
-    State& s = state();
-    kestra::Mutex::Locker lock(s.mutex);
-    s.haveLink = false;
 }
 
 bool ConnectionManager::getConnectedFlag() {
@@ -101,10 +77,4 @@ bool ConnectionManager::getConnectedFlag() {
 
 void ConnectionManager::stopAll() {
     state().stopping = true;
-}
-
-void ConnectionManager::setLinkCheck(std::function<bool()> check) {
-    State& s = state();
-    kestra::Mutex::Locker lock(s.mutex);
-    s.linkCheck = std::move(check);
 }

@@ -65,12 +65,6 @@ std::unique_ptr<HTTPRequest> request(int id, const std::string& url, const fs::p
 
 class HTTPLoaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        // Only the probe decides: the machine's own network links play no part here.
-        ConnectionManager::setLinkCheck([] { return false; });
-    }
-    void TearDown() override { ConnectionManager::setLinkCheck({}); }
-
     // Starts a loader that probes server and waits until it accepts requests.
     std::unique_ptr<HTTPLoader> startLoader(const HttpServer& probe) {
         auto loader = std::make_unique<HTTPLoader>(&listener, wide(probe.url("/")), clock);

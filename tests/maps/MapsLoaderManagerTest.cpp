@@ -89,7 +89,6 @@ protected:
         set(L"maps.google.domain", ".localhost:" + std::to_string(server.port()));
         set(L"maps.google.pageHost", server.hostAndPort());
         server.serve("/0/0/0.png", resource(200, "image/png", "probe tile"));
-        ConnectionManager::setLinkCheck([] { return false; });
         ConnectionManager::initialise(kestra::utf8ToWide(server.url("/")));
         CacheManager::setCachePlace(dir.wstr(), dir.wstr());
         manager = std::make_unique<MapsLoaderManager>(clock);
@@ -99,7 +98,6 @@ protected:
         manager.reset();
         CacheManager::shutdown();
         kestra::Settings::shutdown();
-        ConnectionManager::setLinkCheck({});
     }
     void set(const wchar_t* key, const std::string& value) {
         kestra::Settings::setStringValue(key, kestra::utf8ToWide(value));
@@ -304,6 +302,28 @@ TEST_F(MapsLoaderManagerTest, TheInternetCheckFollowsTheTileServer) {
     ASSERT_TRUE(testsupport::waitUntil([&] { return second->isInternet(); }, GUARD_MS));
     EXPECT_EQ(quiet.count("internet"), 1u);
     second->stop();
+}
+
+TEST_F(MapsLoaderManagerTest, WithoutAnAnswerFromTheServiceTheTileServersAreLeftAlone) {
+    std::string closed;
+    {
+        HttpServer gone;
+        closed = gone.url("/");
+    }
+    ConnectionManager::initialise(kestra::utf8ToWide(closed));
+    CacheManager::saveCacheItem(L"openStreet", cachetest::block(L"4/2/2"), L"", L"png", "kept");
+    ASSERT_TRUE(manager->selectLoader(2));
+    int side = 0;
+    manager->setOnline();
+    manager->setViewParams(1, &observer, side, 5, WorldCoords(), false);
+    manager->start();
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return manager->getInternetState() == MapsLoaderManager::NO_INTERNET; }, GUARD_MS));
+    ASSERT_TRUE(manager->loadMapBlock(pixelOf(2, 2), 1, 5));
+    ASSERT_TRUE(waitBlocks(1));
+    EXPECT_EQ(observer.blocks()[0].data, "kept");
+    EXPECT_EQ(observer.count("noInternet"), 1u);
+    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST_F(MapsLoaderManagerTest, DeferredViewRequestsRunOnTheLoaderThread) {
