@@ -2,6 +2,9 @@
 
 #include "client/app/ApplicationMessages.h"
 #include "client/locale/Dictionary.h"
+#include "client/maps/CacheManager.h"
+#include "client/maps/HTTPLoader.h"
+#include "client/maps/MapsLoaderManager.h"
 #include "client/messaging/ChatServer.h"
 #include "kestra/Exceptions.h"
 #include "kestra/Log.h"
@@ -26,6 +29,7 @@ ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFa
       textCachedMaps_(tr("Cached maps")) {}
 
 ApplicationManager::~ApplicationManager() {
+    stopLoaders();
     if (timer_) {
         timer_->stop();
         timer_.reset();
@@ -66,6 +70,9 @@ bool ApplicationManager::mainFrameExists() {
 }
 
 int ApplicationManager::runApplication() {
+    if (!startHttpLoader()) {
+        return 1;
+    }
     readServerAddress();
     readGpsSettings();
     contactsToDelete_ = Settings::getListStringValue(L"user.contactstodelete");
@@ -75,6 +82,9 @@ int ApplicationManager::runApplication() {
     guiThread_.post([this] { run(); });
 
     mapTypeNames_ = {tr("Satellite"), tr("Roadmap"), tr("Hybrid")};
+    if (!startMapLoader()) {
+        return 1;
+    }
 
     if (!waitForWindows()) {
         return 1;
@@ -84,6 +94,69 @@ int ApplicationManager::runApplication() {
         timer_->start();
     }
     return controllerLoop();
+}
+
+// The HTTP loader reports to the controller; it runs before anything asks it for work.
+bool ApplicationManager::startHttpLoader() {
+    try {
+        httpLoader_ = std::make_unique<HTTPLoader>(this, HTTPLoader::serviceWebRoot());
+    } catch (const std::bad_alloc&) {
+        Log::error("ApplicationManager::runApplication: new HTTPLoader() == NULL.");
+        return false;
+    }
+    httpLoader_->start();
+    while (!httpLoader_->isStarted()) {
+        clock_.sleepMs(POLL_MS);
+    }
+    return true;
+}
+
+// The tile source from the settings (0 when missing or unknown), then the thread, online
+// unless the settings ask for cached maps only. Its listener, the view manager, is wired
+// when the view exists.
+bool ApplicationManager::startMapLoader() {
+    try {
+        mapLoader_ = std::make_unique<MapsLoaderManager>();
+    } catch (const std::bad_alloc&) {
+        Log::error("ApplicationManager:RunApplicationManager ERROR: mapLoader == NULL.");
+        return false;
+    }
+    int loaderName = 0;
+    if (!Settings::getIntValue(L"maps.loaderName", &loaderName) ||
+        !mapLoader_->selectLoader(loaderName)) {
+        Settings::setIntValue(L"maps.loaderName", 0);
+        mapLoader_->selectLoader(0);
+    }
+    mapLoader_->start();
+    if (Settings::getIntValue(L"maps.inetMode", 0) == 0) {
+        mapLoader_->setOnline();
+    } else {
+        mapLoader_->setOffline();
+    }
+    return true;
+}
+
+// The maps loader stops first (its stop waits for the thread), then the HTTP loader, whose
+// listener is this controller.
+void ApplicationManager::stopLoaders() {
+    if (mapLoader_) {
+        mapLoader_->stop();
+        mapLoader_.reset();
+    }
+    if (httpLoader_) {
+        httpLoader_->stop();
+        httpLoader_.reset();
+    }
+}
+
+bool ApplicationManager::isFileToReload(const std::wstring& filePath) {
+    Log::info(L"ApplicationManager::isFileToReload: " + filePath + L" is kept.");
+    return false;
+}
+
+void ApplicationManager::onHTTPResult(std::unique_ptr<HTTPResult> result, HTTPLoader*) {
+    Log::info(L"ApplicationManager::onHTTPResult: request " + std::to_wstring(result->requestId) +
+              L" (" + result->url + L") is not handled yet.");
 }
 
 void ApplicationManager::readServerAddress() {
@@ -223,5 +296,10 @@ void ApplicationManager::serialize() {
         Settings::shutdown();
     } catch (...) {
         Log::error("ApplicationManager::serialize kestra::Settings::shutdown() exception.");
+    }
+    try {
+        CacheManager::shutdown();
+    } catch (...) {
+        Log::error("ApplicationManager::serialize CacheManager::shutdown() exception");
     }
 }

@@ -10,6 +10,7 @@
 #include "client/app/IGuiFactory.h"
 #include "client/app/IGuiThread.h"
 #include "client/app/IMainFrame.h"
+#include "client/maps/IHTTPListener.h"
 #include "kestra/Clock.h"
 #include "kestra/IRunnable.h"
 #include "kestra/MessageQueue.h"
@@ -20,7 +21,12 @@
 // create the windows, and then runs its message loop on its own thread until the user
 // quits or the GUI ends. States: created -> running (runApplication) -> stopping (UM_QUIT
 // or the GUI ended) -> stopped (destroyed, after serialize).
-class ApplicationManager : public kestra::IRunnable, public IApplicationManager {
+class HTTPLoader;
+class MapsLoaderManager;
+
+class ApplicationManager : public kestra::IRunnable,
+                           public IApplicationManager,
+                           public IHTTPListener {
 public:
     ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
                        kestra::IClock& clock = kestra::SystemClock::instance());
@@ -47,10 +53,24 @@ public:
     // Saves all state once; later calls do nothing.
     void serialize();
 
+    // The HTTP loader's reports, on its thread. The update check and the registration
+    // reply that answer them are not part of the program yet: results are logged and
+    // dropped, and a complete download is kept.
+    bool isFileToReload(const std::wstring& filePath) override;
+    void onHTTPResult(std::unique_ptr<HTTPResult> result, HTTPLoader* loader) override;
+    void onHTTPStart() override {}
+    void onHTTPFinish() override {}
+
+    HTTPLoader* getHTTPLoader() const { return httpLoader_.get(); }
+    MapsLoaderManager* getMapLoader() const { return mapLoader_.get(); }
+
     const std::vector<std::wstring>& getContactsToDelete() const { return contactsToDelete_; }
     const std::vector<std::wstring>& getMapTypeNames() const { return mapTypeNames_; }
 
 private:
+    bool startHttpLoader();
+    bool startMapLoader();
+    void stopLoaders();
     void readServerAddress();
     void readGpsSettings();
     bool waitForWindows();
@@ -66,6 +86,8 @@ private:
     kestra::IClock& clock_;
     kestra::MessageQueue queue_;
 
+    std::unique_ptr<HTTPLoader> httpLoader_;
+    std::unique_ptr<MapsLoaderManager> mapLoader_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
     std::unique_ptr<IMainFrame> mainFrame_;
     std::function<void()> windowsCreated_;

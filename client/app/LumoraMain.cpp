@@ -7,6 +7,7 @@
 
 #include "client/app/ApplicationManager.h"
 #include "client/locale/Dictionary.h"
+#include "client/maps/CacheManager.h"
 #include "kestra/Clock.h"
 #include "kestra/Exceptions.h"
 #include "kestra/Log.h"
@@ -120,6 +121,7 @@ int LumoraMain::startAndRun() {
         }
         Dictionary::startup(applicationFolder_ + L"/locale/",
                             Settings::getStringValue(L"language"));
+        startCache();
         int loaderName = 0;
         if (!Settings::getIntValue(L"maps.loaderName", &loaderName)) {
             Settings::setIntValue(L"maps.loaderName", 0);
@@ -154,6 +156,35 @@ void LumoraMain::startSettings() {
         std::error_code ec;
         std::filesystem::remove(kestra::wideToUtf8(settingsFile), ec);
         Settings::startup(settingsFile);
+    }
+}
+
+// The tile cache in the configured folder (else the application folder). A cache that
+// cannot be loaded is deleted and started again, empty, in the application folder.
+void LumoraMain::startCache() {
+    std::wstring place;
+    if (!Settings::getStringValue(L"maps.cachePlace", &place) || place.empty()) {
+        place = applicationFolder_;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(kestra::wideToUtf8(place), ec);
+    if (!std::filesystem::is_directory(kestra::wideToUtf8(place), ec)) {
+        Log::warning(L"_tWinMain: the cache folder " + place +
+                     L" cannot be made; the application folder is used.");
+        place = applicationFolder_;
+    }
+    try {
+        CacheManager::setCachePlace(place, applicationFolder_);
+        return;
+    } catch (const kestra::CacheLoadingException&) {
+        Log::error("_tWinMain: the tile cache cannot be loaded; it starts again empty.");
+        CacheManager::discard(place);
+    }
+    try {
+        CacheManager::setCachePlace(applicationFolder_, applicationFolder_);
+    } catch (const kestra::CacheLoadingException&) {
+        CacheManager::discard(applicationFolder_);
+        CacheManager::setCachePlace(applicationFolder_, applicationFolder_);
     }
 }
 
@@ -210,5 +241,10 @@ void LumoraMain::finish() {
     instanceChannel_.stop();
     manager_.reset();  // serialises what it has not yet saved
     Settings::shutdown();
+    try {
+        CacheManager::shutdown();
+    } catch (const std::exception&) {
+        Log::error("_tWinMain: CacheManager::shutdown() exception.");
+    }
     instanceLock_.release();
 }

@@ -34,6 +34,7 @@ private:
     void openLog();
     int startAndRun();
     void startSettings();
+    void startCache();
     bool handOverToUpdater();
     int runController();
     void finish();
