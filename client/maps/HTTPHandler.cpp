@@ -242,24 +242,9 @@ int HTTPHandler::loadAndSaveFile(IHTTPListener* listener, std::uint64_t& bytesRe
         return 2;
     }
 
-    // Keep, resume or restart what is already there.
     std::uint64_t offset = 0;
-    std::error_code ec;
-    if (fs::is_regular_file(target, ec)) {
-        const std::uint64_t fileSize = fs::file_size(target, ec);
-        bool reload = false;
-        if (serverSize >= 0 && fileSize == static_cast<std::uint64_t>(serverSize)) {
-            if (!running() || listener == nullptr || !listener->isFileToReload(filePath)) {
-                bytesRead = fileSize;
-                return 2;
-            }
-            reload = true;
-        }
-        if (reload || serverSize < 0 || static_cast<std::uint64_t>(serverSize) < fileSize) {
-            fs::remove(target, ec);
-        } else {
-            offset = fileSize;
-        }
+    if (!resumeFrom(listener, filePath, serverSize, offset, bytesRead)) {
+        return 2;
     }
     const HttpReply reply = receive(address, target, offset, options, bytesRead);
     status = static_cast<int>(reply.status);
@@ -271,6 +256,33 @@ int HTTPHandler::loadAndSaveFile(IHTTPListener* listener, std::uint64_t& bytesRe
     const bool complete = reply.outcome == HttpOutcome::Complete && bytesRead > offset &&
                           total >= 0 && bytesRead == static_cast<std::uint64_t>(total);
     return complete ? 0 : 1;
+}
+
+// Keeps, resumes or restarts what is already there. False when a complete file is kept.
+bool HTTPHandler::resumeFrom(IHTTPListener* listener, const std::wstring& filePath,
+                             std::int64_t serverSize, std::uint64_t& offset,
+                             std::uint64_t& bytesRead) {
+    const std::string target = kestra::wideToUtf8(filePath);
+    offset = 0;
+    std::error_code ec;
+    if (!fs::is_regular_file(target, ec)) {
+        return true;
+    }
+    const std::uint64_t fileSize = fs::file_size(target, ec);
+    bool reload = false;
+    if (serverSize >= 0 && fileSize == static_cast<std::uint64_t>(serverSize)) {
+        if (!running() || listener == nullptr || !listener->isFileToReload(filePath)) {
+            bytesRead = fileSize;
+            return false;
+        }
+        reload = true;
+    }
+    if (reload || serverSize < 0 || static_cast<std::uint64_t>(serverSize) < fileSize) {
+        fs::remove(target, ec);
+    } else {
+        offset = fileSize;
+    }
+    return true;
 }
 
 HttpReply HTTPHandler::receive(const std::string& address, const std::string& target,

@@ -57,6 +57,8 @@ public:
     static std::string userAgent();
 
 private:
+    bool resumeFrom(IHTTPListener* listener, const std::wstring& filePath, std::int64_t serverSize,
+                    std::uint64_t& offset, std::uint64_t& bytesRead);
     // The GET of a download; offset may fall back to 0 when the server ignores the range.
     platform::HttpReply receive(const std::string& address, const std::string& target,
                                 std::uint64_t& offset, platform::HttpOptions options,

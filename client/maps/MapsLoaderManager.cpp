@@ -332,10 +332,10 @@ bool MapsLoaderManager::loadImageFromURL(IMapsLoader& source, MapsDataTypes::Ima
         Log::debug("GoogleMapsLoader::Load from Internet: code == HTTP_NOT_FOUND_ERROR");
         return false;
     }
+    if (status != 200 && stop_) {
+        return false;  // our own stop aborted it: not the server's fault
+    }
     if (status != 200) {
-        if (stop_) {
-            return false;  // our own stop aborted it: not the server's fault
-        }
         throw kestra::HTTPException("GoogleMapsLoader::loadImageFromURL", "Bad http status.");
     }
     Log::debug("GoogleMapsLoader::Load from Internet: code == HTTP_OK_STATUS");
@@ -350,21 +350,27 @@ bool MapsLoaderManager::loadImageFromURL(IMapsLoader& source, MapsDataTypes::Ima
     if (at == std::wstring::npos) {
         Log::error("GoogleMapsLoader::loadImageFromURL: file is not image.");
         return false;
-    }
+    }  // a login page or an error page is not a block
     imageType = imageTypeOf(contentType, at + 6);
     if (imageType.empty()) {
         Log::error("GoogleMapsLoader::loadImageFromURL: can't get image type.");
     }
     record.imageType = imageType;
-    try {
-        CacheManager::saveCacheItem(record.loaderName, record, source.getCurrentVersion(),
-                                    imageType, body);
-    } catch (const kestra::BasicException& e) {
-        // A full disk or a broken cache loses the copy, not the block on the screen.
-        Log::error(failureText(e));
-    }
+    keepInCache(source, record, body);
     data = std::move(body);
     return true;
+}
+
+// A full disk or a broken cache loses the copy, not the block on the screen.
+void MapsLoaderManager::keepInCache(IMapsLoader& source,
+                                    const MapsDataTypes::ImageBlockProp& record,
+                                    const std::string& image) {
+    try {
+        CacheManager::saveCacheItem(record.loaderName, record, source.getCurrentVersion(),
+                                    record.imageType, image);
+    } catch (const kestra::BasicException& e) {
+        Log::error(failureText(e));
+    }
 }
 
 // The loop: serve the queue, then the deferred view requests, the handler's tick and the

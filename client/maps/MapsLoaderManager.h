@@ -79,6 +79,8 @@ private:
                                 std::wstring& imageType);
     bool loadImageFromURL(IMapsLoader& source, MapsDataTypes::ImageBlockProp& record,
                           const std::wstring& url, std::string& data, std::wstring& imageType);
+    void keepInCache(IMapsLoader& source, const MapsDataTypes::ImageBlockProp& record,
+                     const std::string& image);
     void checkInternetConnection();
     bool probeTiles(IMapsLoader& source);
     std::unique_ptr<MapsDataTypes::ImageBlockProp> recordFor(IMapsLoader& source,
