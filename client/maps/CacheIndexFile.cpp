@@ -1,5 +1,6 @@
 #include "client/maps/CacheIndexFile.h"
 
+#include <charconv>
 #include <cwctype>
 #include <limits>
 
@@ -113,13 +114,36 @@ void readSection(Tokens& tokens, std::uint64_t dataSize, CacheIndices& indices) 
     }
 }
 
-void appendToken(std::wstring& text, const std::wstring& token) {
-    text += token.empty() ? CacheIndexFile::EMPTY_TOKEN : token;
-    text += L'\n';
+// The index is rewritten whole every few saves, so it is written straight as UTF-16LE
+// bytes: one pass, no intermediate text.
+void appendText(std::string& bytes, const std::wstring& text) {
+    for (wchar_t c : text) {
+        if (static_cast<std::uint32_t>(c) < 0x80) {
+            bytes.push_back(static_cast<char>(c));
+            bytes.push_back('\0');
+        } else {
+            bytes += kestra::wideToUtf16le(std::wstring(1, c));
+        }
+    }
 }
 
-void appendNumber(std::wstring& text, std::uint64_t number) {
-    appendToken(text, std::to_wstring(number));
+void appendToken(std::string& bytes, const std::wstring& token) {
+    if (token.empty()) {
+        appendText(bytes, CacheIndexFile::EMPTY_TOKEN);
+    } else {
+        appendText(bytes, token);
+    }
+    bytes.append("\n\0", 2);
+}
+
+void appendNumber(std::string& bytes, std::uint64_t number) {
+    char digits[24];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof(digits), number);
+    for (const char* d = digits; d != r.ptr; ++d) {
+        bytes.push_back(*d);
+        bytes.push_back('\0');
+    }
+    bytes.append("\n\0", 2);
 }
 
 }  // namespace
@@ -153,7 +177,7 @@ std::string CacheIndexFile::serialize(const CacheIndices& indices) {
     for (const auto& entry : indices) {
         sections += entry.second.empty() ? 0 : 1;
     }
-    std::wstring text;
+    std::string text;
     appendNumber(text, sections);
     for (const auto& [loader, index] : indices) {
         if (index.empty()) {
@@ -176,7 +200,7 @@ std::string CacheIndexFile::serialize(const CacheIndices& indices) {
             }
         }
     }
-    return kestra::wideToUtf16le(text);
+    return text;
 }
 
 void CacheIndexFile::parse(const std::wstring& text, std::uint64_t dataSize,
