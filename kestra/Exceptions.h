@@ -27,14 +27,14 @@ private:
     std::string condition_;
 };
 
-#define KESTRA_DECLARE_EXCEPTION(Name)                                                   \
-    class Name : public BasicException {                                                 \
-    public:                                                                              \
-        Name() = default;                                                                \
-        Name(const std::string& place, const std::string& condition)                     \
-            : BasicException(place, condition) {}                                        \
-        Name(const Name&) = default;                                                     \
-        Name& operator=(const Name&) = default;                                          \
+#define KESTRA_DECLARE_EXCEPTION(Name)                               \
+    class Name : public BasicException {                             \
+    public:                                                          \
+        Name() = default;                                            \
+        Name(const std::string& place, const std::string& condition) \
+            : BasicException(place, condition) {}                    \
+        Name(const Name&) = default;                                 \
+        Name& operator=(const Name&) = default;                      \
     }
 
 KESTRA_DECLARE_EXCEPTION(NullPointerException);
@@ -54,6 +54,8 @@ KESTRA_DECLARE_EXCEPTION(MapLoaderException);
 KESTRA_DECLARE_EXCEPTION(HTTPException);
 KESTRA_DECLARE_EXCEPTION(SocketException);
 KESTRA_DECLARE_EXCEPTION(GPSException);
+// A failed step of installing an update package (the updater program).
+KESTRA_DECLARE_EXCEPTION(UpdateException);
 
 #undef KESTRA_DECLARE_EXCEPTION
 
