@@ -55,7 +55,9 @@ void Config::parsConfig(const std::wstring& file) {
     }
     pugi::xml_document document;
     const std::string utf8 = kestra::wideToUtf8(text);
-    if (!document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8)) {
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
+    if (!parsed && parsed.status != pugi::status_no_document_element) {
         fail("Config::parsConfig: loadXML error.");
     }
     const pugi::xml_node root = document.document_element();
