@@ -12,7 +12,9 @@ std::int64_t SystemClock::monotonicMs() const {
         .count();
 }
 
-std::time_t SystemClock::now() const { return std::time(nullptr); }
+std::time_t SystemClock::now() const {
+    return std::time(nullptr);
+}
 
 void SystemClock::sleepMs(unsigned int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -7,7 +7,9 @@ namespace {
 std::atomic<FileSyncFunction> syncFunction{nullptr};
 }
 
-void setFileSyncFunction(FileSyncFunction function) { syncFunction = function; }
+void setFileSyncFunction(FileSyncFunction function) {
+    syncFunction = function;
+}
 
 bool syncFileToDisk(const std::string& path) {
     const FileSyncFunction function = syncFunction.load();

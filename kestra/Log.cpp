@@ -18,7 +18,9 @@ Mutex& logMutex() {
 std::FILE* logFile = nullptr;  // guarded by logMutex()
 std::atomic<int> logThreshold{LOG_INFO};
 
-std::string narrowPath(const std::wstring& path) { return wideToUtf8(path); }
+std::string narrowPath(const std::wstring& path) {
+    return wideToUtf8(path);
+}
 
 }  // namespace
 
@@ -59,7 +61,9 @@ bool Log::isOpen() {
     return logFile != nullptr;
 }
 
-int Log::threshold() { return logThreshold.load(); }
+int Log::threshold() {
+    return logThreshold.load();
+}
 
 std::wstring Log::levelTag(int level) {
     switch (level) {

@@ -8,7 +8,9 @@ namespace kestra {
 
 Mutex::Mutex() : initialised_(true) {}
 
-Mutex::~Mutex() { initialised_ = false; }
+Mutex::~Mutex() {
+    initialised_ = false;
+}
 
 void Mutex::lock() {
     if (!initialised_) {
@@ -44,6 +46,8 @@ Mutex::Locker::Locker(Mutex* mutex) : mutex_(mutex) {
     mutex_->lock();
 }
 
-Mutex::Locker::~Locker() { mutex_->unlock(); }
+Mutex::Locker::~Locker() {
+    mutex_->unlock();
+}
 
 }  // namespace kestra

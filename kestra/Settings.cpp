@@ -1,8 +1,8 @@
 #include "kestra/Settings.h"
 
 #include <charconv>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -42,8 +42,12 @@ template <class E>
     throw E();
 }
 
-std::string narrow(const std::wstring& text) { return wideToUtf8(text); }
-std::wstring wide(const char* text) { return utf8ToWide(text); }
+std::string narrow(const std::wstring& text) {
+    return wideToUtf8(text);
+}
+std::wstring wide(const char* text) {
+    return utf8ToWide(text);
+}
 
 struct KeyParts {
     bool global = true;
@@ -195,8 +199,8 @@ void writeTemporaryFile(const std::string& path, const std::string& bytes) {
         fail<SettingsSavingException>("Settings::flush: config file saving error");
     }
     std::error_code ec;
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::replace, ec);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
+                    ec);
     const std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
     const bool flushed = std::fflush(file) == 0;
     if (written != bytes.size() || !flushed) {

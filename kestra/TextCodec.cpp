@@ -5,8 +5,12 @@
 namespace kestra {
 namespace {
 
-bool isSurrogate(std::uint32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
-bool isValidCodePoint(std::uint32_t cp) { return cp <= 0x10FFFF && !isSurrogate(cp); }
+bool isSurrogate(std::uint32_t cp) {
+    return cp >= 0xD800 && cp <= 0xDFFF;
+}
+bool isValidCodePoint(std::uint32_t cp) {
+    return cp <= 0x10FFFF && !isSurrogate(cp);
+}
 
 // Decodes one UTF-8 sequence starting at i; returns false on any malformed input.
 bool decodeUtf8(const std::string& s, std::size_t& i, std::uint32_t& cp) {

@@ -19,7 +19,9 @@ void ThreadTimer::addListener(ITimerListener* listener) {
     listeners_.push_back(listener);
 }
 
-void ThreadTimer::start() { thread_->start(); }
+void ThreadTimer::start() {
+    thread_->start();
+}
 
 void ThreadTimer::stop() {
     active_ = false;

@@ -17,6 +17,8 @@ bool syncToDisk(const std::string& path) {
     return ok;
 }
 
-void installFileSync() { kestra::setFileSyncFunction(&syncToDisk); }
+void installFileSync() {
+    kestra::setFileSyncFunction(&syncToDisk);
+}
 
 }  // namespace platform

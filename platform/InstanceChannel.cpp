@@ -37,7 +37,9 @@ InstanceChannel::InstanceChannel(const std::string& name) {
     }
 }
 
-InstanceChannel::~InstanceChannel() { stop(); }
+InstanceChannel::~InstanceChannel() {
+    stop();
+}
 
 bool InstanceChannel::listen(std::function<bool()> onRaise) {
     sockaddr_un address{};

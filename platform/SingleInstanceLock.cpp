@@ -19,7 +19,9 @@ SingleInstanceLock::SingleInstanceLock(const std::string& name) {
     }
 }
 
-SingleInstanceLock::~SingleInstanceLock() { release(); }
+SingleInstanceLock::~SingleInstanceLock() {
+    release();
+}
 
 bool SingleInstanceLock::tryAcquire() {
     if (fd_ >= 0) {

@@ -23,7 +23,9 @@ void TerminationSignals::block() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-TerminationSignals::~TerminationSignals() { stop(); }
+TerminationSignals::~TerminationSignals() {
+    stop();
+}
 
 void TerminationSignals::start(std::function<void(int)> onSignal) {
     stopping_ = false;

@@ -34,7 +34,9 @@ ApplicationManager::~ApplicationManager() {
     mainFrame_.reset();
 }
 
-void ApplicationManager::quit() { postMessage(UM_QUIT); }
+void ApplicationManager::quit() {
+    postMessage(UM_QUIT);
+}
 
 bool ApplicationManager::postMessage(unsigned int id, std::intptr_t wParam, std::intptr_t lParam,
                                      std::unique_ptr<kestra::MessagePayload> payload) {
@@ -45,7 +47,9 @@ void ApplicationManager::setWindowsCreatedCallback(std::function<void()> callbac
     windowsCreated_ = std::move(callback);
 }
 
-void ApplicationManager::onGuiThreadEnded() { queue_.wake(); }
+void ApplicationManager::onGuiThreadEnded() {
+    queue_.wake();
+}
 
 bool ApplicationManager::bringMainFrameForward() {
     kestra::Mutex::Locker lock(controllerLock_);

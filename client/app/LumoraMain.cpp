@@ -183,9 +183,8 @@ bool LumoraMain::handOverToUpdater() {
 // closes or the controller ends. SIGTERM and SIGINT become an orderly quit.
 int LumoraMain::runController() {
     manager_ = std::make_unique<ApplicationManager>(guiThread_, guiFactory_);
-    manager_->setWindowsCreatedCallback([this] {
-        instanceChannel_.listen([this] { return manager_->bringMainFrameForward(); });
-    });
+    manager_->setWindowsCreatedCallback(
+        [this] { instanceChannel_.listen([this] { return manager_->bringMainFrameForward(); }); });
     ControllerRunner runner(*manager_, guiThread_);
     kestra::Thread controller(&runner, L"Controller");
     platform::TerminationSignals signals;

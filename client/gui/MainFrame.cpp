@@ -9,7 +9,9 @@
 #include "client/locale/Dictionary.h"
 
 namespace {
-QString text(const char* english) { return QString::fromStdWString(tr(english)); }
+QString text(const char* english) {
+    return QString::fromStdWString(tr(english));
+}
 }  // namespace
 
 MainFrame::MainFrame(IApplicationManager* controller) : controller_(controller) {

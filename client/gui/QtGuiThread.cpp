@@ -39,6 +39,5 @@ void QtGuiThread::showError(const std::wstring& text, const std::wstring& captio
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
         return;  // nobody could answer a modal box
     }
-    QMessageBox::critical(nullptr, QString::fromStdWString(caption),
-                          QString::fromStdWString(text));
+    QMessageBox::critical(nullptr, QString::fromStdWString(caption), QString::fromStdWString(text));
 }

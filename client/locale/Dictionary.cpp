@@ -119,7 +119,9 @@ std::vector<std::wstring> Dictionary::getLanguages() {
     return state().languages;
 }
 
-bool Dictionary::isLoaded() { return state().loaded.load(); }
+bool Dictionary::isLoaded() {
+    return state().loaded.load();
+}
 
 std::wstring Dictionary::getChosenFile() {
     kestra::Mutex::Locker lock(state().mutex);

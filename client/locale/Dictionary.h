@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-
 // Translates the program's built-in English texts. The English text is the key; a language
 // is an XML file in the locale folder whose name (up to its first ".") names the language:
 //   <language><text name="Cancel" value="Abbrechen"/>...</language>
@@ -23,4 +22,6 @@ public:
 };
 
 // Short form used by the windows: the translation of a built-in English text.
-inline std::wstring tr(const char* text) { return Dictionary::translate(text); }
+inline std::wstring tr(const char* text) {
+    return Dictionary::translate(text);
+}

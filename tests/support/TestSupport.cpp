@@ -114,8 +114,8 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    const int rc = posix_spawn(&pid_, program.c_str(), nullptr, &attributes, argv.data(),
-                               envp.data());
+    const int rc =
+        posix_spawn(&pid_, program.c_str(), nullptr, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     reaped_ = false;
     return rc == 0;
@@ -171,12 +171,12 @@ bool waitUntil(const std::function<bool()>& predicate, int timeoutMs, int pollMs
 
 std::filesystem::path binaryDir() {
     const char* dir = std::getenv("LUMORA_BINARY_DIR");
-    return std::filesystem::path(dir != nullptr ? dir : ".") / "bin";
+    return std::filesystem::path(dir != nullptr ? dir : LUMORA_DEFAULT_BINARY_DIR) / "bin";
 }
 
 std::filesystem::path sourceDir() {
     const char* dir = std::getenv("LUMORA_SOURCE_DIR");
-    return std::filesystem::path(dir != nullptr ? dir : ".");
+    return std::filesystem::path(dir != nullptr ? dir : LUMORA_DEFAULT_SOURCE_DIR);
 }
 
 }  // namespace testsupport
