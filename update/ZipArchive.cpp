@@ -1,7 +1,6 @@
 #include "update/ZipArchive.h"
 
 #include <minizip/unzip.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <vector>
@@ -17,7 +16,11 @@ namespace {
 
 constexpr std::size_t NAME_LIMIT = 65535;
 constexpr std::size_t CHUNK = 64 * 1024;
+// A Unix-made entry keeps its file mode in the high half of the external attributes.
 constexpr unsigned int HOST_UNIX = 3;
+constexpr unsigned int MODE_TYPE = 0170000;
+constexpr unsigned int MODE_LINK = 0120000;
+constexpr unsigned int MODE_FOLDER = 0040000;
 
 unzFile zipOf(void* handle) {
     return static_cast<unzFile>(handle);
@@ -133,8 +136,8 @@ int ZipArchive::readCurrentItem(Item& item) {
     item.isEncrypted = (info.flag & 1U) != 0;
     const unsigned int unixMode = static_cast<unsigned int>(info.external_fa >> 16) & 0177777U;
     if ((info.version >> 8) == HOST_UNIX && unixMode != 0) {
-        item.isLink = S_ISLNK(unixMode);
-        item.isFolder = item.isFolder || S_ISDIR(unixMode);
+        item.isLink = (unixMode & MODE_TYPE) == MODE_LINK;
+        item.isFolder = item.isFolder || (unixMode & MODE_TYPE) == MODE_FOLDER;
         item.mode = (unixMode & 0111U) != 0 ? 0755 : 0644;
     }
     return ZR_OK;

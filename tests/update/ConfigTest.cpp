@@ -96,8 +96,7 @@ TEST_F(ConfigTest, BadConfigurationsAreRefusedWithTheirLogLine) {
 }
 
 TEST_F(ConfigTest, MissingFileIsRefused) {
-    EXPECT_THROW(config_.parsConfig((dir_.path() / "none.xml").wstring()),
-                 kestra::UpdateException);
+    EXPECT_THROW(config_.parsConfig((dir_.path() / "none.xml").wstring()), kestra::UpdateException);
     EXPECT_NE(log().find("[ERROR] Config::parsConfig, 0 == GetFileAttributes(localeFolder)"),
               std::string::npos);
 }

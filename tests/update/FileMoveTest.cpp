@@ -106,12 +106,11 @@ TEST(FileMoveTest, FullDiskAcrossFileSystemsLeavesBothSidesAsTheyWere) {
 TEST(FileMoveTest, MissingSourceOrFolderTargetFails) {
     TempDir dir;
     int error = 0;
-    EXPECT_FALSE(platform::moveFile((dir.path() / "none").string(),
-                                    (dir.path() / "x").string(), &error));
+    EXPECT_FALSE(
+        platform::moveFile((dir.path() / "none").string(), (dir.path() / "x").string(), &error));
     EXPECT_EQ(error, ENOENT);
     writeFile(dir.path() / "f", "f");
     fs::create_directories(dir.path() / "folder/inside");
-    EXPECT_FALSE(
-        platform::moveFile((dir.path() / "f").string(), (dir.path() / "folder").string()));
+    EXPECT_FALSE(platform::moveFile((dir.path() / "f").string(), (dir.path() / "folder").string()));
     EXPECT_EQ(readFile(dir.path() / "f"), "f");
 }

@@ -46,8 +46,7 @@ TEST(PlaceholderTableTest, FolderValuesMayHoldPercentSignsAndTheirOwnPlaceholder
 
 TEST(PlaceholderTableTest, SystemTableMapsToTheUsersFolders) {
     updatetest::UpdateSandbox sandbox;
-    const PlaceholderTable table =
-        PlaceholderTable::fromSystem(sandbox.programFolder().wstring());
+    const PlaceholderTable table = PlaceholderTable::fromSystem(sandbox.programFolder().wstring());
     const std::wstring home = (sandbox.root() / "home").wstring();
     const auto& e = table.entries();
     ASSERT_EQ(e.size(), 7U);

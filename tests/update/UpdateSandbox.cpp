@@ -32,13 +32,25 @@ UpdateSandbox::UpdateSandbox() {
     addStandInProgram(programFolder(), "Lumora");
 }
 
-UpdateSandbox::~UpdateSandbox() { kestra::Log::close(); }
+UpdateSandbox::~UpdateSandbox() {
+    kestra::Log::close();
+}
 
-fs::path UpdateSandbox::dataFolder() const { return root() / "home/.local/share"; }
-fs::path UpdateSandbox::programFolder() const { return root() / "programs/Lumora"; }
-fs::path UpdateSandbox::updateFolder() const { return fs::path(paths_.updateFolder); }
-fs::path UpdateSandbox::tempFolder() const { return fs::path(paths_.tempFolder); }
-fs::path UpdateSandbox::package() const { return fs::path(paths_.package); }
+fs::path UpdateSandbox::dataFolder() const {
+    return root() / "home/.local/share";
+}
+fs::path UpdateSandbox::programFolder() const {
+    return root() / "programs/Lumora";
+}
+fs::path UpdateSandbox::updateFolder() const {
+    return fs::path(paths_.updateFolder);
+}
+fs::path UpdateSandbox::tempFolder() const {
+    return fs::path(paths_.tempFolder);
+}
+fs::path UpdateSandbox::package() const {
+    return fs::path(paths_.package);
+}
 
 std::string UpdateSandbox::standInScript(const std::string& name) const {
     return "#!/bin/sh\necho " + name + " >> '" + (root() / "started.txt").string() + "'\n";

@@ -229,7 +229,7 @@ TEST_F(UpdaterInstallTest, HostileNamesInstallOnlyIntoTheNamedFolders) {
     std::vector<std::string> added;
     std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
                         std::back_inserter(added));
-    EXPECT_EQ(added, (std::vector<std::string>{"home/.local/share/Lumora/etc/cron.d/job",
-                                               "home/.local/share/Lumora/evil.txt",
-                                               "started.txt"}));
+    EXPECT_EQ(added,
+              (std::vector<std::string>{"home/.local/share/Lumora/etc/cron.d/job",
+                                        "home/.local/share/Lumora/evil.txt", "started.txt"}));
 }

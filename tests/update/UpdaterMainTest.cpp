@@ -45,17 +45,15 @@ TEST(UpdaterMainTest, WaitsForTheClientToLetGoOfTheLock) {
     updatetest::UpdateSandbox sandbox;
     updatetest::ZipBuilder()
         .add("readme.txt", "new")
-        .add("updateConfig.xml",
-             updatetest::updateConfig({{"readme.txt", "%CE1%\\%AppName%\\"}}))
+        .add("updateConfig.xml", updatetest::updateConfig({{"readme.txt", "%CE1%\\%AppName%\\"}}))
         .write(sandbox.package().string());
     platform::SingleInstanceLock client(updater::MUTEX_NAME);
     ASSERT_TRUE(client.tryAcquire());
 
     CountingClock clock;
     std::atomic<int> exitCode{-1};
-    std::thread updater([&] {
-        exitCode = updater::UpdaterMain(sandbox.programFolder().wstring(), clock).run();
-    });
+    std::thread updater(
+        [&] { exitCode = updater::UpdaterMain(sandbox.programFolder().wstring(), clock).run(); });
     ASSERT_TRUE(testsupport::waitUntil([&] { return clock.sleeps.load() >= 5; }, 10000));
     EXPECT_FALSE(fs::exists(sandbox.programFolder() / "readme.txt"));
     client.release();

@@ -82,8 +82,7 @@ TEST_F(ZipArchiveTest, ListsAndExtractsFilesFoldersAndModes) {
     EXPECT_EQ(readFile(base() / "data/big.bin"), big);
     EXPECT_EQ(readFile(base() / "empty.txt"), "");
     EXPECT_EQ(readFile(base() / "windows.txt"), "made on Windows");
-    EXPECT_NE(fs::status(base() / "Lumora").permissions() & fs::perms::owner_exec,
-              fs::perms::none);
+    EXPECT_NE(fs::status(base() / "Lumora").permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(fs::status(base() / "locale/de.xml").permissions() & fs::perms::owner_exec,
               fs::perms::none);
 }
@@ -103,9 +102,9 @@ TEST_F(ZipArchiveTest, HostileNamesStayInsideTheBaseFolder) {
 
     // Each name keeps what follows its last parent step; "outside" here is a folder made
     // inside the base, not the neighbour.
-    const std::vector<std::string> expected = {
-        "abs/path",        "name",         "outside/deep",      "outside/escaped",
-        "outside/mixed",   "server/share", "Windows/system.dll"};
+    const std::vector<std::string> expected = {"abs/path",          "name",          "outside/deep",
+                                               "outside/escaped",   "outside/mixed", "server/share",
+                                               "Windows/system.dll"};
     std::vector<std::string> sortedExpected = expected;
     std::sort(sortedExpected.begin(), sortedExpected.end());
     EXPECT_EQ(updatetest::filesBelow(base()), sortedExpected);

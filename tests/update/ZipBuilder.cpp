@@ -16,7 +16,9 @@ ZipBuilder& ZipBuilder::addLink(const std::string& name, const std::string& targ
     return add(name, target, 0120777);
 }
 
-ZipBuilder& ZipBuilder::addFolder(const std::string& name) { return add(name, "", 040755); }
+ZipBuilder& ZipBuilder::addFolder(const std::string& name) {
+    return add(name, "", 040755);
+}
 
 void ZipBuilder::write(const std::string& path) const {
     zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
@@ -31,11 +33,10 @@ void ZipBuilder::write(const std::string& path) const {
         info.external_fa = static_cast<uLong>(entry.unixMode) << 16;
         const uLong madeBy = entry.unixMode != 0 ? (3UL << 8) | 20 : 20;
         const bool stored = entry.content.empty();
-        int rc = zipOpenNewFileInZip4_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
-                                         nullptr, stored ? 0 : Z_DEFLATED,
-                                         stored ? 0 : Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS,
-                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, madeBy,
-                                         0, 0);
+        int rc = zipOpenNewFileInZip4_64(
+            zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+            stored ? 0 : Z_DEFLATED, stored ? 0 : Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS,
+            DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, madeBy, 0, 0);
         if (rc == ZIP_OK && !entry.content.empty()) {
             rc = zipWriteInFileInZip(zip, entry.content.data(),
                                      static_cast<unsigned int>(entry.content.size()));

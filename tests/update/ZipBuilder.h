@@ -10,8 +10,8 @@ namespace updatetest {
 class ZipBuilder {
 public:
     struct Entry {
-        std::string name;     // stored name, bytes as written
-        std::string content;  // file data, or the link target for a link
+        std::string name;                 // stored name, bytes as written
+        std::string content;              // file data, or the link target for a link
         unsigned int unixMode = 0100644;  // 0: made on Windows (no Unix mode)
     };
 
