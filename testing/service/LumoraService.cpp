@@ -112,6 +112,7 @@ void LumoraService::answerPackage(const httplib::Request& request, httplib::Resp
     std::shared_ptr<const std::string> package;
     std::size_t limit = static_cast<std::size_t>(-1);
     long long declared = -1;
+    std::function<void(const Request&)> hook;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         package = package_;
@@ -120,6 +121,12 @@ void LumoraService::answerPackage(const httplib::Request& request, httplib::Resp
             --breaksLeft_;
             limit = breakAfter_;
         }
+        if (request.method == "GET") {
+            hook = packageHook_;
+        }
+    }
+    if (hook) {
+        hook({request.method, request.path, request.get_header_value("Range")});
     }
     const std::size_t length = declared >= 0 ? static_cast<std::size_t>(declared) : package->size();
     auto sent = std::make_shared<std::size_t>(0);
@@ -170,6 +177,11 @@ void LumoraService::breakDownloads(std::size_t afterBytes, int count) {
 void LumoraService::declarePackageSize(long long size) {
     std::lock_guard<std::mutex> lock(mutex_);
     declaredSize_ = size;
+}
+
+void LumoraService::setPackageRequestHook(std::function<void(const Request&)> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    packageHook_ = std::move(hook);
 }
 
 void LumoraService::setNextGid(long long gid) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -67,6 +68,9 @@ public:
     // Announces (HEAD and GET) this many bytes instead of the package's size; -1: true size.
     void declarePackageSize(long long size);
 
+    // Called on the server's thread for every package GET, before it is answered.
+    void setPackageRequestHook(std::function<void(const Request&)> hook);
+
     // The gid that the next "getid/" hands out (then counting up); the password is derived.
     void setNextGid(long long gid);
 
@@ -99,6 +103,7 @@ private:
     int breaksLeft_ = 0;
     long long declaredSize_ = -1;
     long long nextGid_ = 100001;
+    std::function<void(const Request&)> packageHook_;
     std::vector<Request> requests_;
 };
 
