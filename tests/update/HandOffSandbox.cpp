@@ -36,8 +36,11 @@ std::wstring HandOffSandbox::settings() const {
     return kestra::utf16leToWide(testsupport::readFile(settingsFile()));
 }
 
-void HandOffSandbox::writeSettings(const std::wstring& xml) {
+void HandOffSandbox::writeSettings(const std::wstring& groups) {
     fs::create_directories(settingsFile().parent_path());
+    const std::wstring xml =
+        L"<settings><group name=\"lumoraServer\"><item name=\"webRoot\" value=\"" +
+        kestra::utf8ToWide(service.root()) + L"\"/></group>" + groups + L"</settings>";
     testsupport::writeFile(settingsFile(), kestra::wideToUtf16le(xml));
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "LumoraService.h"
 #include "TestSupport.h"
 
 namespace updatetest {
@@ -33,7 +34,8 @@ public:
     std::string clientLog() const { return testsupport::readFile(clientLogFile()); }
     std::string updaterLog() const { return testsupport::readFile(updaterLogFile()); }
     std::wstring settings() const;
-    void writeSettings(const std::wstring& xml);
+    // Writes a settings file with these groups, pointing the client at the service.
+    void writeSettings(const std::wstring& groups);
     // How often the text occurs in the client's log.
     std::size_t clientLogCount(const std::string& text) const;
 
@@ -41,6 +43,9 @@ public:
     std::vector<pid_t> runningPrograms(const std::string& name) const;
     // Sends SIGTERM to each such process and waits until they are gone; true when all ended.
     bool stopPrograms(const std::string& name) const;
+
+    // The service's web endpoint for the client (announcing 1.9.0 unless told otherwise).
+    fixture::LumoraService service;
 
 private:
     testsupport::TempDir dir_;
