@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
+#include <thread>
 
 #include "ContactsFixture.h"
 #include "kestra/Exceptions.h"
@@ -162,6 +164,23 @@ TEST_F(ChatHistoryTest, AFailedWriteIsReportedAndLeavesBothFilesAsTheyWere) {
     EXPECT_THROW(add(L"lost", ChatHistory::SENT), kestra::IOStreamException);
     EXPECT_TRUE(logged("[ERROR] ChatHistory::addMessage : output_file.fail()"));
     EXPECT_EQ(index(), indexBefore) << "the index does not count a record that was not written";
+}
+
+TEST_F(ChatHistoryTest, WritersOnTwoThreadsKeepTheIndexInStepWithTheRecords) {
+    clock.set(2026, 8, 8, 8, 8, 8);
+    const auto writer = [this](ChatHistory::MessageType type) {
+        for (int i = 0; i < 200; ++i) {
+            ChatHistory::addMessage(name, L"08.08.2026", L"08:08:08abcdef", type, lock);
+        }
+    };
+    std::thread sent(writer, ChatHistory::SENT);
+    std::thread received(writer, ChatHistory::RECEIVED);
+    sent.join();
+    received.join();
+    EXPECT_EQ(index(), L"08.08.2026 0-12000");  // 400 records of 15 characters
+    const std::vector<std::wstring> list = all();
+    ASSERT_EQ(list.size(), 401u);
+    EXPECT_EQ(std::count(list.begin(), list.end(), L"108:08:08abcdef"), 200);
 }
 
 }  // namespace
