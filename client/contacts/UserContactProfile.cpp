@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "client/contacts/UserInfoFile.h"
 #include "kestra/Exceptions.h"
 #include "kestra/Settings.h"
 
@@ -65,7 +66,7 @@ void UserContactProfile::saveContactsInfo() {
         return;
     }
     setJid(jid);  // the folder follows the contacts folder and host in force now
-    saveRecord(2);
+    saveRecord(UserInfoFile::OWN_PROFILE);
 }
 
 void UserContactProfile::writeTelephone(const std::wstring& telephone) {
