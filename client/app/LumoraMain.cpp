@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "client/app/ApplicationManager.h"
+#include "client/contacts/LumoraContact.h"
 #include "client/locale/Dictionary.h"
 #include "client/maps/CacheManager.h"
 #include "kestra/Clock.h"
@@ -126,6 +127,8 @@ int LumoraMain::startAndRun() {
         if (!Settings::getIntValue(L"maps.loaderName", &loaderName)) {
             Settings::setIntValue(L"maps.loaderName", 0);
         }
+        // Jabber folder + "/Contacts/"; a folder that cannot be made ends the program.
+        LumoraContact::setContactsFolder(jabberFolder_ + L"/");
         return runController();
     } catch (const kestra::SocketException&) {
         Log::error("SocketException");
@@ -214,6 +217,7 @@ bool LumoraMain::handOverToUpdater() {
 // closes or the controller ends. SIGTERM and SIGINT become an orderly quit.
 int LumoraMain::runController() {
     manager_ = std::make_unique<ApplicationManager>(guiThread_, guiFactory_);
+    manager_->setApplicationFolder(applicationFolder_);
     manager_->setWindowsCreatedCallback(
         [this] { instanceChannel_.listen([this] { return manager_->bringMainFrameForward(); }); });
     ControllerRunner runner(*manager_, guiThread_);

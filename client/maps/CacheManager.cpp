@@ -10,6 +10,7 @@
 #include "kestra/Log.h"
 #include "kestra/Mutex.h"
 #include "kestra/TextCodec.h"
+#include "platform/FileMove.h"
 #include "platform/FileSystemSync.h"
 
 using kestra::Log;
@@ -65,25 +66,6 @@ bool samePlace(const std::wstring& a, const std::wstring& b) {
         return fs::equivalent(narrow(a), narrow(b), ec);
     }
     return a == b;
-}
-
-// A rename, or a copy and delete when the target lies on another file system.
-bool moveFile(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (!ec) {
-        return true;
-    }
-    if (ec != std::errc::cross_device_link) {
-        return false;
-    }
-    if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec) ||
-        !platform::syncToDisk(to)) {
-        removeFile(to);
-        return false;
-    }
-    removeFile(from);
-    return true;
 }
 
 [[noreturn]] void saving(const std::string& message) {
@@ -173,11 +155,11 @@ void CacheManager::migrateLegacy(const std::wstring& previousPlace) {
         placeLacksOne) {
         removeFile(s.dataPath);
         removeFile(s.indexPath);
-        if (!moveFile(legacyData, s.dataPath)) {
+        if (!platform::moveFile(legacyData, s.dataPath)) {
             saving("CacheManager::setCachePlace: moving cache error");
         }
-        if (!moveFile(legacyIndex, s.indexPath)) {
-            moveFile(s.dataPath, legacyData);
+        if (!platform::moveFile(legacyIndex, s.indexPath)) {
+            platform::moveFile(s.dataPath, legacyData);
             saving("CacheManager::setCachePlace: moving index error");
         }
     } else {
@@ -205,7 +187,7 @@ void CacheManager::changeCachePlace(const std::wstring& from, const std::wstring
                 const std::string origin = narrow(source) + file;
                 if (exists(origin)) {
                     removeFile(narrow(target) + file);
-                    if (!moveFile(origin, narrow(target) + file)) {
+                    if (!platform::moveFile(origin, narrow(target) + file)) {
                         saving("CacheManager::changeCachePlace: MoveFile Error");
                     }
                 }
