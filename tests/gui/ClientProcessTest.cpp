@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <regex>
+#include <thread>
 
 #include "ClientProcess.h"
 #include "TestSupport.h"
@@ -142,6 +143,22 @@ TEST_F(ClientProcessTest, ACorruptSettingsFileIsReplaced) {
               std::string::npos);
     EXPECT_EQ(stopWith(client, SIGTERM), 0);
     EXPECT_EQ(sandbox.settings().rfind(L"<settings>", 0), 0u);
+    EXPECT_NE(sandbox.settings().find(L"COM4:"), std::wstring::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ClientProcessTest, ALogThatCannotBeOpenedDoesNotStopTheClient) {
+    fs::create_directories(sandbox.logFile());  // a folder where the log file should be
+    ChildProcess client;
+    ASSERT_TRUE(startClient(client));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sandbox.settings().find(L"<settings") == 0; },
+                                       EXIT_WAIT_MS));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(client.isRunning());
+    EXPECT_EQ(stopWith(client, SIGTERM), 0);
     EXPECT_NE(sandbox.settings().find(L"COM4:"), std::wstring::npos);
 }
 
