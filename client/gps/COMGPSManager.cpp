@@ -133,9 +133,11 @@ void COMGPSManager::handleLine(const std::string& line, bool& handled) {
     }
 }
 
-// Reads once into the buffer when it has room. True when new bytes came in.
+// Reads once into the buffer when it has room and no complete line waits (a read may wait
+// for the receiver, which must not hold up lines already there). True when new bytes came
+// in or lines wait.
 bool COMGPSManager::readInto() {
-    if (!buffer_.wantsData()) {
+    if (!buffer_.wantsData() || buffer_.hasCompleteLine()) {
         return true;
     }
     if (portLost_) {

@@ -14,11 +14,13 @@ public:
     void append(const std::string& data) { text_ += data; }
     bool hasCompleteLine() const { return text_.find('\n') != std::string::npos; }
     // Takes out the first line, line feed included. False when no complete line is there;
-    // a full buffer without any line feed (noise, or a receiver that never ends its lines)
-    // is then dropped, since nothing could be read after it.
+    // a full buffer without any line feed (binary data, noise, or a receiver that never ends
+    // its lines) is then dropped up to its last '$', since nothing could be read after it.
     bool takeLine(std::string& line);
     std::size_t size() const { return text_.size(); }
 
 private:
+    void dropNoise();
+
     std::string text_;
 };

@@ -64,11 +64,22 @@ void NMEAParser::reset() {
     cycle_.clear();
 }
 
-bool NMEAParser::handleLine(const std::string& line) {
+bool NMEAParser::handleLine(const std::string& text) {
     const bool afterGSA = lastWasGSA_;
     lastWasGSA_ = false;
+    // Receivers that also send binary packets put them right before a sentence, without a
+    // line end between: when the line is no sentence from its start, the sentence starts at
+    // its last '$'.
+    std::string line = text;
     if (!NMEASentence::checksumMatches(line)) {
-        return false;
+        const std::size_t start = text.rfind('$');
+        if (start == 0 || start == std::string::npos) {
+            return false;
+        }
+        line = text.substr(start);
+        if (!NMEASentence::checksumMatches(line)) {
+            return false;
+        }
     }
     const NMEASentenceType type = NMEASentence::typeOf(line);
     if (type == NMEASentenceType::Other) {

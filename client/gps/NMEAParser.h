@@ -29,7 +29,8 @@ public:
 
     void setListener(IGPSListener* listener) { listener_ = listener; }
     // Handles one line (up to and including its line feed). True when it was a GGA, RMC, GSV
-    // or GSA sentence with a matching checksum.
+    // or GSA sentence with a matching checksum. Bytes before the sentence's '$' (binary
+    // packets of receivers that mix them in) are skipped.
     bool handleLine(const std::string& line);
     // Forgets the satellites, the used satellites and the cycle; the fix status stays.
     void reset();
