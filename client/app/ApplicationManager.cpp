@@ -1,9 +1,11 @@
 #include "client/app/ApplicationManager.h"
 
 #include "client/app/ApplicationMessages.h"
+#include "client/gps/GPSDeviceSelector.h"
 #include "client/locale/Dictionary.h"
 #include "client/messaging/ChatServer.h"
 #include "kestra/Exceptions.h"
+#include "kestra/Lexical.h"
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
@@ -26,6 +28,7 @@ ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFa
       textCachedMaps_(tr("Cached maps")) {}
 
 ApplicationManager::~ApplicationManager() {
+    stopGps();
     if (timer_) {
         timer_->stop();
         timer_.reset();
@@ -67,6 +70,7 @@ bool ApplicationManager::mainFrameExists() {
 
 int ApplicationManager::runApplication() {
     readServerAddress();
+    gpsDeviceSelector_ = std::make_unique<GPSDeviceSelector>(this);
     readGpsSettings();
     contactsToDelete_ = Settings::getListStringValue(L"user.contactstodelete");
 
@@ -81,6 +85,7 @@ int ApplicationManager::runApplication() {
     }
     {
         kestra::Mutex::Locker lock(controllerLock_);
+        startGpsWhenSwitchedOn();
         timer_->start();
     }
     return controllerLoop();
@@ -111,15 +116,83 @@ void ApplicationManager::readServerAddress() {
 void ApplicationManager::readGpsSettings() {
     std::wstring comPortName;
     if (!Settings::getStringValue(L"gps.comPortName", &comPortName)) {
+        comPortName = DEFAULT_COM_PORT;
         if (!Settings::setStringValue(L"gps.comPortName", DEFAULT_COM_PORT)) {
             Log::error(
                 "ApplicationManager:RunApplicationManager ERROR: "
                 "kestra::Settings::setStringValue(DialogSetupGPS::COMPORTNAME,comPortName)");
         }
     }
+    gpsDeviceSelector_->setCOMPortName(comPortName);
     int useDriver = 1;
     if (!Settings::getIntValue(L"gps.useDriver", &useDriver) || useDriver != 0) {
+        useDriver = 1;
         Settings::setIntValue(L"gps.useDriver", 1);
+    }
+    gpsDeviceSelector_->setUseDriver(useDriver != 0);
+}
+
+// A GPS that cannot be switched on (no receiver on the port, no position service) leaves
+// the program running with the GPS off.
+void ApplicationManager::startGpsWhenSwitchedOn() {
+    std::wstring state;
+    if (!Settings::getStringValue(L"GPSDevice.state", &state) || state != L"ON") {
+        return;
+    }
+    try {
+        gpsDeviceSelector_->start();
+        gpsOn_ = true;
+    } catch (const kestra::BasicException& e) {
+        Log::error("ApplicationManager::runApplication: the GPS could not be switched on: " +
+                   e.place() + ", " + e.condition());
+    }
+}
+
+void ApplicationManager::stopGps() {
+    if (!gpsDeviceSelector_) {
+        return;
+    }
+    try {
+        gpsDeviceSelector_->stop();
+    } catch (const kestra::BasicException&) {
+        Log::warning("ApplicationManager::~ApplicationManager: the GPS port was not closed cleanly.");
+    }
+    gpsDeviceSelector_.reset();
+}
+
+// The view manager and the publishing of positions take readings from here once they exist;
+// until then a reading only passes the plausibility test.
+void ApplicationManager::onGPSPosition(const WorldCoords& position, bool valid) {
+    if (!valid || !CoordinateUtils::isValid(position)) {
+        return;
+    }
+    const DecimalCoords decimal = CoordinateUtils::toDecimal(position);
+    Log::debug("ApplicationManager::onGPSPosition: " + kestra::toNarrowText(decimal.latitude) +
+               ", " + kestra::toNarrowText(decimal.longitude));
+}
+
+void ApplicationManager::onGPSSpeed(const GPSSpeed&, bool) {}
+
+void ApplicationManager::onGPSDate(const GPSDate&, bool) {}
+
+void ApplicationManager::onGPSTime(const GPSTime&, bool) {}
+
+void ApplicationManager::onGPSAltitude(double, bool) {}
+
+// The satellites window takes the list once it exists.
+void ApplicationManager::onGPSSatellites(const SatelliteList& satellites, bool fix) {
+    changeFixState(fix);
+    Log::debug("ApplicationManager::onGPSSatellites: " + std::to_string(satellites.size()) +
+               " satellites, fix " + (fix ? "yes" : "no"));
+}
+
+// Searching: between switching on (or losing the fix) and the next fix. The main frame's GPS
+// state and the map view follow this state once they exist.
+void ApplicationManager::changeFixState(bool hasFix) {
+    if (hasFix && gpsSearching_.exchange(false)) {
+        Log::debug("ApplicationManager: GPS fix found.");
+    } else if (!hasFix && !gpsSearching_.exchange(true)) {
+        Log::debug("ApplicationManager: GPS fix lost.");
     }
 }
 

@@ -20,6 +20,8 @@
 // create the windows, and then runs its message loop on its own thread until the user
 // quits or the GUI ends. States: created -> running (runApplication) -> stopping (UM_QUIT
 // or the GUI ended) -> stopped (destroyed, after serialize).
+class GPSDeviceSelector;
+
 class ApplicationManager : public kestra::IRunnable, public IApplicationManager {
 public:
     ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
@@ -37,6 +39,17 @@ public:
     bool postMessage(unsigned int id, std::intptr_t wParam = 0, std::intptr_t lParam = 0,
                      std::unique_ptr<kestra::MessagePayload> payload = nullptr) override;
 
+    // GPS readings, on the GPS worker's thread.
+    void onGPSPosition(const WorldCoords& position, bool valid) override;
+    void onGPSSpeed(const GPSSpeed& speed, bool valid) override;
+    void onGPSDate(const GPSDate& date, bool valid) override;
+    void onGPSTime(const GPSTime& time, bool valid) override;
+    void onGPSAltitude(double altitude, bool valid) override;
+    void onGPSSatellites(const SatelliteList& satellites, bool fix) override;
+    GPSDeviceSelector* getGPSDeviceSelector() override { return gpsDeviceSelector_.get(); }
+    // True between a lost (or not yet found) fix and the next one.
+    bool isSearchingGPSFix() const { return gpsSearching_; }
+
     // Brings the main frame forward (a second start asked for it); false without a window.
     bool bringMainFrameForward();
     // Called on the GUI thread once every window exists.
@@ -53,6 +66,9 @@ public:
 private:
     void readServerAddress();
     void readGpsSettings();
+    void startGpsWhenSwitchedOn();
+    void stopGps();
+    void changeFixState(bool hasFix);
     bool waitForWindows();
     bool mainFrameExists();
     int controllerLoop();
@@ -66,6 +82,7 @@ private:
     kestra::IClock& clock_;
     kestra::MessageQueue queue_;
 
+    std::unique_ptr<GPSDeviceSelector> gpsDeviceSelector_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
     std::unique_ptr<IMainFrame> mainFrame_;
     std::function<void()> windowsCreated_;
@@ -79,6 +96,8 @@ private:
     std::atomic<bool> guiStarted_{false};
     std::atomic<bool> guiFailed_{false};
     std::atomic<bool> serialized_{false};
+    std::atomic<bool> gpsOn_{false};
+    std::atomic<bool> gpsSearching_{true};
 
     // Taken by the GUI thread while it creates the windows and by the controller while it
     // wires them or looks at them.
