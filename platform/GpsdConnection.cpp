@@ -19,16 +19,22 @@ std::int64_t nowMs() {
         .count();
 }
 
-double finiteOrZero(double value) { return std::isfinite(value) ? value : 0.0; }
+double finiteOrZero(double value) {
+    return std::isfinite(value) ? value : 0.0;
+}
 
-bool fresh(std::int64_t stamp, int maxAgeMs) { return stamp >= 0 && nowMs() - stamp <= maxAgeMs; }
+bool fresh(std::int64_t stamp, int maxAgeMs) {
+    return stamp >= 0 && nowMs() - stamp <= maxAgeMs;
+}
 
 }  // namespace
 
 GpsdConnection::GpsdConnection(std::string host, std::string port)
     : host_(std::move(host)), port_(std::move(port)) {}
 
-GpsdConnection::~GpsdConnection() { close(); }
+GpsdConnection::~GpsdConnection() {
+    close();
+}
 
 bool GpsdConnection::open() {
     close();

@@ -13,19 +13,34 @@ namespace {
 
 bool toSpeed(int baudRate, speed_t& speed) {
     switch (baudRate) {
-        case 4800: speed = B4800; return true;
-        case 9600: speed = B9600; return true;
-        case 19200: speed = B19200; return true;
-        case 38400: speed = B38400; return true;
-        case 57600: speed = B57600; return true;
-        case 115200: speed = B115200; return true;
-        default: return false;
+        case 4800:
+            speed = B4800;
+            return true;
+        case 9600:
+            speed = B9600;
+            return true;
+        case 19200:
+            speed = B19200;
+            return true;
+        case 38400:
+            speed = B38400;
+            return true;
+        case 57600:
+            speed = B57600;
+            return true;
+        case 115200:
+            speed = B115200;
+            return true;
+        default:
+            return false;
     }
 }
 
 }  // namespace
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+}
 
 bool SerialPort::open(const std::string& devicePath) {
     close();
@@ -75,7 +90,9 @@ bool SerialPort::configure(int baudRate) {
     return flags >= 0 && ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
-bool SerialPort::discardQueued() { return fd_ >= 0 && ::tcflush(fd_, TCIOFLUSH) == 0; }
+bool SerialPort::discardQueued() {
+    return fd_ >= 0 && ::tcflush(fd_, TCIOFLUSH) == 0;
+}
 
 SerialPort::ReadResult SerialPort::read(char* buffer, std::size_t size) {
     ReadResult result;

@@ -18,8 +18,8 @@ struct Kind {
     const char* prefix;
     bool needsUart;
 };
-const Kind KINDS[] = {{"ttyUSB", false}, {"ttyACM", false}, {"rfcomm", false},
-                      {"ttyS", true},    {"ttyAMA", true}};
+const Kind KINDS[] = {
+    {"ttyUSB", false}, {"ttyACM", false}, {"rfcomm", false}, {"ttyS", true}, {"ttyAMA", true}};
 
 // The number after prefix when name is prefix followed by decimal digits only; -1 otherwise.
 long numberAfter(const std::string& name, const std::string& prefix) {

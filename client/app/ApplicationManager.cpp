@@ -155,7 +155,8 @@ void ApplicationManager::stopGps() {
     try {
         gpsDeviceSelector_->stop();
     } catch (const kestra::BasicException&) {
-        Log::warning("ApplicationManager::~ApplicationManager: the GPS port was not closed cleanly.");
+        Log::warning(
+            "ApplicationManager::~ApplicationManager: the GPS port was not closed cleanly.");
     }
     gpsDeviceSelector_.reset();
 }

@@ -6,8 +6,8 @@
 using kestra::Log;
 
 GPSDeviceSelector::GPSDeviceSelector(IGPSListener* listener)
-    : GPSDeviceSelector(std::make_unique<COMGPSManager>(),
-                        std::make_unique<WM5DriverGPSManager>(), listener) {}
+    : GPSDeviceSelector(std::make_unique<COMGPSManager>(), std::make_unique<WM5DriverGPSManager>(),
+                        listener) {}
 
 GPSDeviceSelector::GPSDeviceSelector(std::unique_ptr<COMGPSManager> serialSource,
                                      std::unique_ptr<WM5DriverGPSManager> driverSource,
@@ -28,9 +28,13 @@ void GPSDeviceSelector::setCOMPortName(const std::wstring& portName) {
     serial_->setPortName(portName);
 }
 
-std::wstring GPSDeviceSelector::getCOMPortName() const { return serial_->getPortName(); }
+std::wstring GPSDeviceSelector::getCOMPortName() const {
+    return serial_->getPortName();
+}
 
-int GPSDeviceSelector::getCOMPortNumber() const { return serial_->getPortNumber(); }
+int GPSDeviceSelector::getCOMPortNumber() const {
+    return serial_->getPortNumber();
+}
 
 void GPSDeviceSelector::setUseDriver(bool useDriver) {
     kestra::Mutex::Locker lock(lock_);

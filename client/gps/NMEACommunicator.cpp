@@ -12,7 +12,9 @@ using kestra::Log;
 NMEACommunicator::NMEACommunicator(platform::SerialPortNames portNames)
     : portNames_(std::move(portNames)) {}
 
-NMEACommunicator::~NMEACommunicator() { port_.close(); }
+NMEACommunicator::~NMEACommunicator() {
+    port_.close();
+}
 
 void NMEACommunicator::startGPS(const wchar_t* portName) {
     if (portName == nullptr) {

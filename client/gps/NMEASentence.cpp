@@ -47,7 +47,8 @@ bool headerAt(const std::string& text, std::size_t i) {
     if (i + 7 > text.size() || text[i] != '$' || !isAcceptedTalker(text.c_str() + i + 1)) {
         return false;
     }
-    return std::strchr("GR", text[i + 3]) != nullptr && std::strchr("GSM", text[i + 4]) != nullptr &&
+    return std::strchr("GR", text[i + 3]) != nullptr &&
+           std::strchr("GSM", text[i + 4]) != nullptr &&
            std::strchr("ACV", text[i + 5]) != nullptr && text[i + 3] != '\0' &&
            text[i + 4] != '\0' && text[i + 5] != '\0' && text[i + 6] == ',';
 }

@@ -21,8 +21,7 @@ SatelliteCycle::Sequence* SatelliteCycle::find(const std::string& name) {
     return nullptr;
 }
 
-bool SatelliteCycle::takeMessage(const std::string& sequence, int messageCount,
-                                 int messageNumber) {
+bool SatelliteCycle::takeMessage(const std::string& sequence, int messageCount, int messageNumber) {
     Sequence* current = find(sequence);
     if (!open_ || (current != nullptr && messageNumber == 1)) {
         startList();

@@ -17,7 +17,9 @@ WM5DriverGPSManager::WM5DriverGPSManager(kestra::IClock& clock, const std::strin
                                          const std::string& port)
     : clock_(clock), connection_(host, port) {}
 
-WM5DriverGPSManager::~WM5DriverGPSManager() { stopGPSDevice(); }
+WM5DriverGPSManager::~WM5DriverGPSManager() {
+    stopGPSDevice();
+}
 
 void WM5DriverGPSManager::startGPSDevice() {
     kestra::Mutex::Locker lock(lock_);
@@ -147,8 +149,8 @@ void WM5DriverGPSManager::reportFix(const platform::GpsdPosition& position,
     l->onGPSTime(time, true);
 }
 
-void WM5DriverGPSManager::toDegreesAndMinutes(double value, std::int32_t& degrees,
-                                              double& minutes, std::int32_t& hemisphere) {
+void WM5DriverGPSManager::toDegreesAndMinutes(double value, std::int32_t& degrees, double& minutes,
+                                              std::int32_t& hemisphere) {
     const double whole = std::trunc(value);
     degrees = static_cast<std::int32_t>(std::fabs(whole));
     minutes = std::fabs(value - whole) * 60.0;

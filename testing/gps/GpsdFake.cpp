@@ -34,12 +34,24 @@ bool hasEnded(pid_t pid) {
            info.si_pid == pid;
 }
 
+// Null-terminated pointers to the strings, for exec.
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> result;
+    for (std::string& s : strings) {
+        result.push_back(s.data());
+    }
+    result.push_back(nullptr);
+    return result;
+}
+
 }  // namespace
 
 GpsdFake::GpsdFake(std::filesystem::path log, double cycleSeconds)
     : log_(std::move(log)), cycleSeconds_(cycleSeconds) {}
 
-GpsdFake::~GpsdFake() { stop(); }
+GpsdFake::~GpsdFake() {
+    stop();
+}
 
 std::string GpsdFake::freePort() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -76,25 +88,43 @@ bool GpsdFake::start() {
     }
     workDir_ = work;
     port_ = freePort();
-    const std::string cycle = std::to_string(cycleSeconds_);
-    std::vector<std::string> args = {"timeout", "-k", "2",  MAX_LIFE_SECONDS, "gpsfake", "-q",
-                                     "-n",      "-c", cycle, "-P",            port_,     log_.string()};
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
+    if (!spawn()) {
+        error_ = "cannot start gpsfake";
+        return false;
     }
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings = {"TMPDIR=" + workDir_};
+    const bool ready = testsupport::waitUntil([this] { return accepts(port_) || hasEnded(pid_); },
+                                              READY_TIMEOUT_MS, 20);
+    if (!ready || !accepts(port_)) {
+        error_ = "gpsd did not come up: " + testsupport::readFile(workDir_ + "/err.txt");
+        stop();
+        return false;
+    }
+    return true;
+}
+
+// Runs "timeout ... gpsfake ..." in a session of its own: gpsfake and its gpsd then form one
+// process group, ended together.
+bool GpsdFake::spawn() {
+    std::vector<std::string> args = {"timeout",
+                                     "-k",
+                                     "2",
+                                     MAX_LIFE_SECONDS,
+                                     "gpsfake",
+                                     "-q",
+                                     "-n",
+                                     "-c",
+                                     std::to_string(cycleSeconds_),
+                                     "-P",
+                                     port_,
+                                     log_.string()};
+    std::vector<std::string> env = {"TMPDIR=" + workDir_};
     for (char** e = environ; *e != nullptr; ++e) {
         if (std::string(*e).rfind("TMPDIR=", 0) != 0) {
-            envStrings.emplace_back(*e);
+            env.emplace_back(*e);
         }
     }
-    std::vector<char*> envp;
-    for (std::string& e : envStrings) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
+    std::vector<char*> argv = pointers(args);
+    std::vector<char*> envp = pointers(env);
 
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
@@ -108,25 +138,14 @@ bool GpsdFake::start() {
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
-    // A session of its own: gpsfake and its gpsd form one process group, ended together.
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
     const int rc = posix_spawnp(&pid_, "timeout", &files, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&files);
     if (rc != 0) {
         pid_ = -1;
-        error_ = "cannot start gpsfake";
-        return false;
     }
-    const bool ready = testsupport::waitUntil(
-        [this] { return accepts(port_) || hasEnded(pid_); },
-        READY_TIMEOUT_MS, 20);
-    if (!ready || !accepts(port_)) {
-        error_ = "gpsd did not come up: " + testsupport::readFile(workDir_ + "/err.txt");
-        stop();
-        return false;
-    }
-    return true;
+    return rc == 0;
 }
 
 void GpsdFake::stop() {

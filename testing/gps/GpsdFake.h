@@ -32,6 +32,7 @@ public:
     static bool accepts(const std::string& port);
 
 private:
+    bool spawn();
     void removeSharedMemory() const;
 
     std::filesystem::path log_;

@@ -14,6 +14,8 @@ std::string checksumOf(const std::string& body) {
     return hex;
 }
 
-std::string sentence(const std::string& body) { return "$" + body + "*" + checksumOf(body) + "\r\n"; }
+std::string sentence(const std::string& body) {
+    return "$" + body + "*" + checksumOf(body) + "\r\n";
+}
 
 }  // namespace gpstesting

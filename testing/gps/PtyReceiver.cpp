@@ -31,7 +31,9 @@ PtyReceiver::PtyReceiver() {
     path_ = name;
 }
 
-PtyReceiver::~PtyReceiver() { unplug(); }
+PtyReceiver::~PtyReceiver() {
+    unplug();
+}
 
 void PtyReceiver::linkAs(const std::filesystem::path& link) const {
     std::error_code ec;

@@ -9,7 +9,9 @@ std::int64_t RecordingClock::monotonicMs() const {
     return kestra::SystemClock::instance().monotonicMs();
 }
 
-std::time_t RecordingClock::now() const { return kestra::SystemClock::instance().now(); }
+std::time_t RecordingClock::now() const {
+    return kestra::SystemClock::instance().now();
+}
 
 void RecordingClock::sleepMs(unsigned int milliseconds) {
     slept_ += milliseconds;

@@ -74,7 +74,9 @@ std::vector<GPSEvent> RecordingGPSListener::eventsOf(GPSEvent::Kind kind) const 
     return result;
 }
 
-std::size_t RecordingGPSListener::count(GPSEvent::Kind kind) const { return eventsOf(kind).size(); }
+std::size_t RecordingGPSListener::count(GPSEvent::Kind kind) const {
+    return eventsOf(kind).size();
+}
 
 void RecordingGPSListener::clear() {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -91,9 +93,9 @@ bool RecordingGPSListener::waitFor(
 bool RecordingGPSListener::waitForCount(GPSEvent::Kind kind, std::size_t n, int timeoutMs) const {
     return waitFor(
         [kind, n](const std::vector<GPSEvent>& events) {
-            return static_cast<std::size_t>(std::count_if(
-                       events.begin(), events.end(),
-                       [kind](const GPSEvent& e) { return e.kind == kind; })) >= n;
+            return static_cast<std::size_t>(
+                       std::count_if(events.begin(), events.end(),
+                                     [kind](const GPSEvent& e) { return e.kind == kind; })) >= n;
         },
         timeoutMs);
 }

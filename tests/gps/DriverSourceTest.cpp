@@ -14,8 +14,8 @@
 #include "client/gps/WM5DriverGPSManager.h"
 #include "kestra/Log.h"
 
-using gpstesting::GPSEvent;
 using gpstesting::GpsdFake;
+using gpstesting::GPSEvent;
 
 namespace {
 
@@ -121,9 +121,12 @@ TEST_F(DriverSourceTest, ReadsPositionSatellitesAndTheFullDateFromGpsd) {
     const double lat = p.latDegrees + p.latMinutes / 60.0;
     const double lon = p.lonDegrees + p.lonMinutes / 60.0;
     const auto positions = logPositions(testsupport::readFile(logFile));
-    EXPECT_TRUE(std::any_of(positions.begin(), positions.end(), [&](const auto& q) {
-        return std::fabs(q.first - lat) < 1e-7 && std::fabs(q.second - lon) < 1e-7;
-    })) << "a position of the log: " << lat << ", " << lon;
+    EXPECT_TRUE(std::any_of(positions.begin(), positions.end(),
+                            [&](const auto& q) {
+                                return std::fabs(q.first - lat) < 1e-7 &&
+                                       std::fabs(q.second - lon) < 1e-7;
+                            }))
+        << "a position of the log: " << lat << ", " << lon;
 
     const GPSDate& date = (first + 3)->date;
     EXPECT_EQ(date.year, 2020) << "the full year";
@@ -139,9 +142,11 @@ TEST_F(DriverSourceTest, ThreeUsedSatellitesAreNoFixAndSlowThePolling) {
     std::string nmea;
     for (int second = 0; second < 10; ++second) {
         const std::string t = "12000" + std::to_string(second) + ".00";
-        nmea += gpstesting::sentence("GPGGA," + t + ",4807.038,N,01131.000,E,1,03,2.0,545.4,M,46.9,M,,");
+        nmea += gpstesting::sentence("GPGGA," + t +
+                                     ",4807.038,N,01131.000,E,1,03,2.0,545.4,M,46.9,M,,");
         nmea += gpstesting::sentence("GPGSA,A,2,04,05,09,,,,,,,,,,3.0,2.0,2.2");
-        nmea += gpstesting::sentence("GPGSV,1,1,04,04,40,083,46,05,17,308,41,09,07,344,39,12,24,111,42");
+        nmea += gpstesting::sentence(
+            "GPGSV,1,1,04,04,40,083,46,05,17,308,41,09,07,344,39,12,24,111,42");
         nmea += gpstesting::sentence("GPRMC," + t + ",A,4807.038,N,01131.000,E,0.0,0.0,150321,,,A");
     }
     testsupport::writeFile(dir.path() / "three.log", nmea);

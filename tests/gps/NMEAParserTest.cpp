@@ -13,7 +13,8 @@ namespace {
 
 class NMEAParserTest : public ::testing::Test {
 protected:
-    NMEAParserTest() : parser([this] { return running; }, [this](unsigned ms) { pauses.push_back(ms); }) {
+    NMEAParserTest()
+        : parser([this] { return running; }, [this](unsigned ms) { pauses.push_back(ms); }) {
         parser.setListener(&listener);
     }
     bool feed(const std::string& body) { return parser.handleLine(sentence(body)); }
@@ -236,7 +237,8 @@ TEST_F(NMEAParserTest, BadLinesAreIgnored) {
 
 TEST_F(NMEAParserTest, ASentenceAfterBinaryDataOnItsLineIsRead) {
     // A binary packet (which may hold '$' bytes itself) and then the sentence.
-    EXPECT_TRUE(parser.handleLine(std::string("$A\xff\x03\x00$\x01\xab", 9) + sentence(GGA_MUNICH)));
+    EXPECT_TRUE(
+        parser.handleLine(std::string("$A\xff\x03\x00$\x01\xab", 9) + sentence(GGA_MUNICH)));
     EXPECT_EQ(listener.count(GPSEvent::POSITION), 1u);
     // A sentence followed by stray bytes before its line feed still counts from its start.
     std::string trailing = sentence(GGA_MUNICH);

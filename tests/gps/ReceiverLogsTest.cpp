@@ -28,7 +28,9 @@ namespace {
 constexpr int WAIT_MS = 120000;  // only so that a broken test cannot hang
 
 // Fixed at build time: the test list is made from the folder before any environment is set.
-std::filesystem::path logFolder() { return LUMORA_NMEA_LOG_FOLDER; }
+std::filesystem::path logFolder() {
+    return LUMORA_NMEA_LOG_FOLDER;
+}
 
 std::vector<std::string> logNames() {
     std::vector<std::string> names;
@@ -57,8 +59,8 @@ std::vector<std::string> split(const std::string& text, char separator) {
 
 // "ddmm.mmmm" (degreeDigits 2) or "dddmm.mmmm" (3) with its hemisphere letter, in degrees.
 double decode(const std::string& field, std::size_t degreeDigits, const std::string& hemisphere) {
-    const double value = std::stod(field.substr(0, degreeDigits)) +
-                         std::stod(field.substr(degreeDigits)) / 60.0;
+    const double value =
+        std::stod(field.substr(0, degreeDigits)) + std::stod(field.substr(degreeDigits)) / 60.0;
     return hemisphere == "S" || hemisphere == "W" ? -value : value;
 }
 
@@ -85,7 +87,10 @@ struct Candidate {
 std::string positionText(const std::vector<std::string>& f, bool& readBySource) {
     static const std::regex talkers("^\\$(GP|GN|GL|GA|GB|BD)$");
     const std::string type = f[0].size() == 6 ? f[0].substr(3) : "";
-    const std::size_t lat = type == "GGA" || type == "GNS" ? 2 : type == "RMC" ? 3 : type == "GLL" ? 1 : 0;
+    const std::size_t lat = type == "GGA" || type == "GNS" ? 2
+                            : type == "RMC"                ? 3
+                            : type == "GLL"                ? 1
+                                                           : 0;
     readBySource = (type == "GGA" || type == "RMC") && std::regex_match(f[0].substr(0, 3), talkers);
     if (lat == 0 || f.size() <= lat + 3 || f[lat].size() < 3 || f[lat + 2].size() < 4) {
         return std::string();
@@ -96,25 +101,51 @@ std::string positionText(const std::vector<std::string>& f, bool& readBySource) 
 // Reads the .chk file: the log's sentences in order, each batch followed by gpsd's reports.
 // A TPV report carries the position of the last position sentence before it; every GGA or
 // RMC of that batch with the very same position text is decoded as that TPV.
-std::vector<Candidate> candidatesWithGpsd(const std::string& chk) {
+// The sentence as a candidate, false when it is damaged (then the source reports nothing
+// sensible from it either).
+bool makeCandidate(const std::vector<std::string>& f, const std::string& text, Candidate& c) {
+    const std::size_t latIndex = f[0].substr(3) == "GGA" ? 2 : 3;
+    c.positionText = text;
+    try {
+        c.timeMs = dayMs(std::stoi(f[1].substr(0, 2)), std::stoi(f[1].substr(2, 2)),
+                         std::stod(f[1].substr(4)));
+        c.latitude = decode(f[latIndex], 2, f[latIndex + 1]);
+        c.longitude = decode(f[latIndex + 2], 3, f[latIndex + 3]);
+    } catch (const std::exception&) {
+        return false;
+    }
+    const std::size_t d = std::min(decimals(f[latIndex]), decimals(f[latIndex + 2]));
+    c.tolerance = 0.5 * std::pow(10.0, -static_cast<double>(d)) / 60.0 + 1e-9;
+    return true;
+}
+
+// A TPV report with a position: gpsd's decoding of the batch's sentences that carry the
+// same position text as the last position sentence before it.
+void takeReport(const std::string& line, const std::string& lastPosition,
+                const std::vector<std::size_t>& batch, std::vector<Candidate>& candidates) {
     static const std::regex lat("\"lat\":(-?[0-9.]+)");
     static const std::regex lon("\"lon\":(-?[0-9.]+)");
+    std::smatch a, o;
+    if (!std::regex_search(line, a, lat) || !std::regex_search(line, o, lon)) {
+        return;
+    }
+    for (std::size_t i : batch) {
+        if (candidates[i].positionText == lastPosition) {
+            candidates[i].decodedByGpsd = true;
+            candidates[i].gpsdLatitude = std::stod(a[1]);
+            candidates[i].gpsdLongitude = std::stod(o[1]);
+        }
+    }
+}
+
+std::vector<Candidate> candidatesWithGpsd(const std::string& chk) {
     std::vector<Candidate> candidates;
     std::vector<std::size_t> batch;
     std::string lastPosition;
     std::istringstream in(chk);
     for (std::string line; std::getline(in, line);) {
         if (line.rfind("{\"class\":\"TPV\"", 0) == 0) {
-            std::smatch a, o;
-            if (std::regex_search(line, a, lat) && std::regex_search(line, o, lon)) {
-                for (std::size_t i : batch) {
-                    if (candidates[i].positionText == lastPosition) {
-                        candidates[i].decodedByGpsd = true;
-                        candidates[i].gpsdLatitude = std::stod(a[1]);
-                        candidates[i].gpsdLongitude = std::stod(o[1]);
-                    }
-                }
-            }
+            takeReport(line, lastPosition, batch, candidates);
             batch.clear();
             continue;
         }
@@ -129,24 +160,11 @@ std::vector<Candidate> candidatesWithGpsd(const std::string& chk) {
             continue;
         }
         lastPosition = text;
-        if (!readBySource || f[1].size() < 6) {
-            continue;
-        }
-        const std::size_t latIndex = f[0].substr(3) == "GGA" ? 2 : 3;
         Candidate c;
-        c.positionText = text;
-        try {
-            c.timeMs = dayMs(std::stoi(f[1].substr(0, 2)), std::stoi(f[1].substr(2, 2)),
-                             std::stod(f[1].substr(4)));
-            c.latitude = decode(f[latIndex], 2, f[latIndex + 1]);
-            c.longitude = decode(f[latIndex + 2], 3, f[latIndex + 3]);
-        } catch (const std::exception&) {
-            continue;  // a damaged sentence; the source reports nothing sensible from it
+        if (readBySource && f[1].size() >= 6 && makeCandidate(f, text, c)) {
+            batch.push_back(candidates.size());
+            candidates.push_back(c);
         }
-        const std::size_t d = std::min(decimals(f[latIndex]), decimals(f[latIndex + 2]));
-        c.tolerance = 0.5 * std::pow(10.0, -static_cast<double>(d)) / 60.0 + 1e-9;
-        batch.push_back(candidates.size());
-        candidates.push_back(c);
     }
     return candidates;
 }
@@ -269,11 +287,12 @@ TEST_P(ReceiverLogsTest, PositionsAgreeWithGpsd) {
             const GPSTime& t = events[i - 1].time;
             ms = dayMs(t.hour, t.minute, t.second);
         }
-        const auto sentence = std::find_if(
-            candidates.begin() + static_cast<long>(next), candidates.end(), [&](const Candidate& c) {
-                return (ms < 0 || c.timeMs == ms) && std::fabs(c.latitude - lat) <= c.tolerance &&
-                       std::fabs(c.longitude - lon) <= c.tolerance;
-            });
+        const auto sentence = std::find_if(candidates.begin() + static_cast<long>(next),
+                                           candidates.end(), [&](const Candidate& c) {
+                                               return (ms < 0 || c.timeMs == ms) &&
+                                                      std::fabs(c.latitude - lat) <= c.tolerance &&
+                                                      std::fabs(c.longitude - lon) <= c.tolerance;
+                                           });
         ASSERT_NE(sentence, candidates.end())
             << "position " << lat << ", " << lon << " (report " << reported
             << ") is not the next position sentence of the log";

@@ -30,7 +30,8 @@ protected:
         // The position service is not running on this port.
         selector = std::make_unique<GPSDeviceSelector>(
             std::make_unique<COMGPSManager>(clock),
-            std::make_unique<WM5DriverGPSManager>(clock, "127.0.0.1", gpstesting::GpsdFake::freePort()),
+            std::make_unique<WM5DriverGPSManager>(clock, "127.0.0.1",
+                                                  gpstesting::GpsdFake::freePort()),
             &listener);
         selector->setCOMPortName(kestra::utf8ToWide(receiver.path()));
     }
