@@ -57,7 +57,7 @@ private:
     std::function<void(unsigned int)> pause_;
     std::atomic<IGPSListener*> listener_{nullptr};
 
-    bool fixValid_ = true;
+    std::atomic<bool> fixValid_{true};  // read by other threads through the owner
     int usedCount_ = 0;
     std::array<int, USED_PRN_CAPACITY> usedPrns_{};
     std::size_t usedPrnsFilled_ = 0;
