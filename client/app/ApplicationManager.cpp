@@ -70,6 +70,7 @@ bool ApplicationManager::mainFrameExists() {
 
 int ApplicationManager::runApplication() {
     readServerAddress();
+    createProfileAndContacts();
     gpsDeviceSelector_ = std::make_unique<GPSDeviceSelector>(this);
     readGpsSettings();
     contactsToDelete_ = Settings::getListStringValue(L"user.contactstodelete");
@@ -111,6 +112,32 @@ void ApplicationManager::readServerAddress() {
     if (Settings::getIntValue(L"lumoraServer.port", &port)) {
         CHAT_PORT = port;
     }
+}
+
+// The user's profile and the contacts stored on the device. This follows the server address,
+// so that contacts of the configured chat host are shown by their user ids. The profile's
+// own record from the last run (kept apart from the contacts) is taken over by JID. The
+// messaging part attaches the profile to the Jabber session here.
+void ApplicationManager::createProfileAndContacts() {
+    LumoraContact::setServiceHost(kestra::utf8ToWide(CHAT_HOST));
+    userContactProfile_ = std::make_unique<UserContactProfile>();
+    userContactProfile_->setStatus(LumoraContact::STATUS_OFFLINE);
+    kestra::Mutex::Locker lock(contactsLock_);
+    contacts_.clear();
+    const LumoraContact::ContactList ownRecords = LumoraContact::loadContactsListInfo(contacts_);
+    const std::wstring ownJid = userContactProfile_->getJid();
+    for (const auto& record : ownRecords) {
+        if (!ownJid.empty() && record->getJid() == ownJid) {
+            userContactProfile_->takeOverContact(*record);
+            break;
+        }
+    }
+}
+
+std::shared_ptr<LumoraContact> ApplicationManager::findContact(const std::wstring& jid) {
+    kestra::Mutex::Locker lock(contactsLock_);
+    const auto it = contacts_.find(jid);
+    return it != contacts_.end() ? it->second : nullptr;
 }
 
 void ApplicationManager::readGpsSettings() {
@@ -292,6 +319,19 @@ void ApplicationManager::waitWhileGuiRuns() {
 void ApplicationManager::serialize() {
     if (serialized_.exchange(true)) {
         return;
+    }
+    try {
+        kestra::Mutex::Locker lock(contactsLock_);
+        LumoraContact::saveContactsListInfo(contacts_);
+    } catch (...) {
+        Log::error("ApplicationManager::serialize LumoraContact::saveContactsListInfo exception.");
+    }
+    try {
+        if (userContactProfile_) {
+            userContactProfile_->saveContactsInfo();
+        }
+    } catch (...) {
+        Log::error("ApplicationManager::serialize userContactProfile->serialize() exception.");
     }
     try {
         Settings::shutdown();

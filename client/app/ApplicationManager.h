@@ -10,6 +10,8 @@
 #include "client/app/IGuiFactory.h"
 #include "client/app/IGuiThread.h"
 #include "client/app/IMainFrame.h"
+#include "client/contacts/LumoraContact.h"
+#include "client/contacts/UserContactProfile.h"
 #include "kestra/Clock.h"
 #include "kestra/IRunnable.h"
 #include "kestra/MessageQueue.h"
@@ -63,9 +65,18 @@ public:
     const std::vector<std::wstring>& getContactsToDelete() const { return contactsToDelete_; }
     const std::vector<std::wstring>& getMapTypeNames() const { return mapTypeNames_; }
 
+    // The signed-in user's profile; exists from runApplication on.
+    UserContactProfile* getUserContactProfile() const { return userContactProfile_.get(); }
+    // The roster's contacts keyed by JID; take getContactsLock() while using the map.
+    LumoraContact::ContactMap& getContacts() { return contacts_; }
+    kestra::Mutex& getContactsLock() { return contactsLock_; }
+    // The contact with that JID, or null when the map has none.
+    std::shared_ptr<LumoraContact> findContact(const std::wstring& jid);
+
 private:
     void readServerAddress();
     void readGpsSettings();
+    void createProfileAndContacts();
     void startGpsWhenSwitchedOn();
     void stopGps();
     void changeFixState(bool hasFix);
@@ -85,6 +96,8 @@ private:
     std::unique_ptr<GPSDeviceSelector> gpsDeviceSelector_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
     std::unique_ptr<IMainFrame> mainFrame_;
+    std::unique_ptr<UserContactProfile> userContactProfile_;
+    LumoraContact::ContactMap contacts_;
     std::function<void()> windowsCreated_;
 
     std::vector<std::wstring> contactsToDelete_;
@@ -102,4 +115,6 @@ private:
     // Taken by the GUI thread while it creates the windows and by the controller while it
     // wires them or looks at them.
     kestra::Mutex controllerLock_;
+    // Guards the contact map.
+    kestra::Mutex contactsLock_;
 };
