@@ -12,19 +12,24 @@
 #include "client/app/IMainFrame.h"
 #include "client/contacts/LumoraContact.h"
 #include "client/contacts/UserContactProfile.h"
+#include "client/maps/IHTTPListener.h"
 #include "kestra/Clock.h"
 #include "kestra/IRunnable.h"
 #include "kestra/MessageQueue.h"
 #include "kestra/Mutex.h"
 #include "kestra/ThreadTimer.h"
 
+class GPSDeviceSelector;
+class HTTPLoader;
+class UpdateChecker;
+
 // The controller. It creates and wires the long-lived components, has the GUI thread
 // create the windows, and then runs its message loop on its own thread until the user
 // quits or the GUI ends. States: created -> running (runApplication) -> stopping (UM_QUIT
 // or the GUI ended) -> stopped (destroyed, after serialize).
-class GPSDeviceSelector;
-
-class ApplicationManager : public kestra::IRunnable, public IApplicationManager {
+class ApplicationManager : public kestra::IRunnable,
+                           public IApplicationManager,
+                           public IHTTPListener {
 public:
     ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
                        kestra::IClock& clock = kestra::SystemClock::instance());
@@ -62,6 +67,24 @@ public:
     // Saves all state once; later calls do nothing.
     void serialize();
 
+    // The application folder, which holds the update folder; set before runApplication.
+    void setApplicationFolder(const std::wstring& folder) { applicationFolder_ = folder; }
+    // Queues an HTTP request on the loader; dropped silently when the loader does not run.
+    void request(const std::wstring& url, std::int32_t requestId, bool saveToFile,
+                 const std::wstring& filePath);
+    // Asks the service's "getid/" for a new GID; the reply comes as UM_REGISTRATION_REPLY.
+    void requestRegistration();
+    // Shows a text to the user (the view manager's message line).
+    void showMessage(const std::wstring& text);
+    bool isVersionInfoReceived() const;
+    std::wstring getDownloadAddress() const;
+
+    // The HTTP loader's reports, on its thread.
+    bool isFileToReload(const std::wstring& filePath) override;
+    void onHTTPResult(std::unique_ptr<HTTPResult> result, HTTPLoader* loader) override;
+    void onHTTPStart() override;
+    void onHTTPFinish() override;
+
     const std::vector<std::wstring>& getContactsToDelete() const { return contactsToDelete_; }
     const std::vector<std::wstring>& getMapTypeNames() const { return mapTypeNames_; }
 
@@ -74,6 +97,8 @@ public:
     std::shared_ptr<LumoraContact> findContact(const std::wstring& jid);
 
 private:
+    bool startHttpLoader();
+    void stopHttpLoader();
     void readServerAddress();
     void readGpsSettings();
     void createProfileAndContacts();
@@ -85,6 +110,7 @@ private:
     int controllerLoop();
     // Returns true when the message ends the loop.
     bool handleMessage(const kestra::ThreadMessage& message);
+    void onRegistrationReply(const kestra::ThreadMessage& message);
     void shutdownOnQuit();
     void waitWhileGuiRuns();
 
@@ -93,6 +119,9 @@ private:
     kestra::IClock& clock_;
     kestra::MessageQueue queue_;
 
+    std::wstring applicationFolder_;
+    std::unique_ptr<UpdateChecker> updateChecker_;
+    std::unique_ptr<HTTPLoader> httpLoader_;
     std::unique_ptr<GPSDeviceSelector> gpsDeviceSelector_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
     std::unique_ptr<IMainFrame> mainFrame_;

@@ -186,6 +186,7 @@ bool LumoraMain::handOverToUpdater() {
 // closes or the controller ends. SIGTERM and SIGINT become an orderly quit.
 int LumoraMain::runController() {
     manager_ = std::make_unique<ApplicationManager>(guiThread_, guiFactory_);
+    manager_->setApplicationFolder(applicationFolder_);
     manager_->setWindowsCreatedCallback(
         [this] { instanceChannel_.listen([this] { return manager_->bringMainFrameForward(); }); });
     ControllerRunner runner(*manager_, guiThread_);
