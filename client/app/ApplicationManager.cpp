@@ -23,13 +23,16 @@ ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFa
       clock_(clock),
       textLoaderCantChange_(tr("Maps loader can't be changed.")),
       textMapTypeCantChange_(tr("Map type can't be changed.")),
-      textCachedMaps_(tr("Cached maps")) {}
+      textCachedMaps_(tr("Cached maps")) {
+    jabberClient_ = std::make_unique<JabberClient>(this, clock_);
+}
 
 ApplicationManager::~ApplicationManager() {
     if (timer_) {
         timer_->stop();
         timer_.reset();
     }
+    jabberClient_->shutdown();
     serialize();
     mainFrame_.reset();
 }
@@ -206,6 +209,7 @@ void ApplicationManager::shutdownOnQuit() {
         guiThread_.quit();
     }
     waitWhileGuiRuns();
+    jabberClient_->shutdown();
     serialize();
 }
 

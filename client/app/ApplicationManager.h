@@ -10,6 +10,8 @@
 #include "client/app/IGuiFactory.h"
 #include "client/app/IGuiThread.h"
 #include "client/app/IMainFrame.h"
+#include "client/messaging/IJabberListener.h"
+#include "client/messaging/JabberClient.h"
 #include "kestra/Clock.h"
 #include "kestra/IRunnable.h"
 #include "kestra/MessageQueue.h"
@@ -20,7 +22,9 @@
 // create the windows, and then runs its message loop on its own thread until the user
 // quits or the GUI ends. States: created -> running (runApplication) -> stopping (UM_QUIT
 // or the GUI ended) -> stopped (destroyed, after serialize).
-class ApplicationManager : public kestra::IRunnable, public IApplicationManager {
+class ApplicationManager : public kestra::IRunnable,
+                           public IApplicationManager,
+                           public IJabberListener {
 public:
     ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
                        kestra::IClock& clock = kestra::SystemClock::instance());
@@ -47,6 +51,9 @@ public:
     // Saves all state once; later calls do nothing.
     void serialize();
 
+    // The XMPP session, with the controller as its listener.
+    JabberClient& getJabberClient() { return *jabberClient_; }
+
     const std::vector<std::wstring>& getContactsToDelete() const { return contactsToDelete_; }
     const std::vector<std::wstring>& getMapTypeNames() const { return mapTypeNames_; }
 
@@ -66,6 +73,7 @@ private:
     kestra::IClock& clock_;
     kestra::MessageQueue queue_;
 
+    std::unique_ptr<JabberClient> jabberClient_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
     std::unique_ptr<IMainFrame> mainFrame_;
     std::function<void()> windowsCreated_;

@@ -141,6 +141,7 @@ private:
 
     // Sending.
     void perform(const JabberPacket& packet);
+    void performCardPacket(const JabberPacket& packet);
     void sendPresence(const gloox::JID* to, gloox::Presence::PresenceType presence,
                       const std::string& status, const std::string& ns, const std::string& value);
     void performAuthorization(const gloox::JID& jid, bool accepted);

@@ -141,18 +141,10 @@ void JabberClient::perform(const JabberPacket& packet) {
             break;
         }
         case PACKET_UPDATE_USER_INFO:
-            // The manager takes the card and deletes it.
-            vcardManager_->storeVCard(
-                ProfileCardCodec::toVCard(static_cast<const UpdateUserInfoPacket&>(packet).card)
-                    .release(),
-                this);
-            break;
         case PACKET_USER_INFO_REQUEST:
-            vcardManager_->fetchVCard(gloox::JID(jid_.bare()), this);
-            break;
         case PACKET_CONTACT_INFO_REQUEST:
-            vcardManager_->fetchVCard(
-                gloox::JID(static_cast<const ContactInfoRequestPacket&>(packet).jid), this);
+        case PACKET_UPDATE_INFO_MESSAGE:
+            performCardPacket(packet);
             break;
         case PACKET_REMOVE_CONTACT:
             performRemove(gloox::JID(static_cast<const RemoveContactPacket&>(packet).jid));
@@ -168,6 +160,29 @@ void JabberClient::perform(const JabberPacket& packet) {
             registration_->changePassword(
                 client_->username(), static_cast<const ChangePasswordPacket&>(packet).password);
             break;
+        default:
+            kestra::Log::warning("JabberClient::send: unknown packet type " +
+                                 std::to_string(packet.getType()));
+    }
+}
+
+// The profile card packets: storing and fetching cards, and the gender for the bot.
+void JabberClient::performCardPacket(const JabberPacket& packet) {
+    switch (packet.getType()) {
+        case PACKET_UPDATE_USER_INFO:
+            // The manager takes the card and deletes it.
+            vcardManager_->storeVCard(
+                ProfileCardCodec::toVCard(static_cast<const UpdateUserInfoPacket&>(packet).card)
+                    .release(),
+                this);
+            break;
+        case PACKET_USER_INFO_REQUEST:
+            vcardManager_->fetchVCard(gloox::JID(jid_.bare()), this);
+            break;
+        case PACKET_CONTACT_INFO_REQUEST:
+            vcardManager_->fetchVCard(
+                gloox::JID(static_cast<const ContactInfoRequestPacket&>(packet).jid), this);
+            break;
         case PACKET_UPDATE_INFO_MESSAGE:
             if (botSession_) {
                 botSession_->send(ProfileCardCodec::updateInfoMessage(
@@ -176,8 +191,7 @@ void JabberClient::perform(const JabberPacket& packet) {
             }
             break;
         default:
-            kestra::Log::warning("JabberClient::send: unknown packet type " +
-                                 std::to_string(packet.getType()));
+            break;
     }
 }
 
