@@ -12,6 +12,10 @@
 //               the word the client looks for), "other" (a document without items)
 // DIR/record    what it saw, one line per event, appended and flushed at once
 // DIR/ready     written once it is signed in with its roster
+// DIR/outbox    stanzas to send as they are (any XML, also malformed values), picked up
+//               within 100 ms; each batch is recorded as "sent batch N"
+// With --peer the account may have any name: the program then plays an ordinary contact
+// that a test scripts through DIR/outbox.
 // SIGTERM or SIGINT ends it in order.
 
 #include <gloox/client.h>
@@ -31,11 +35,13 @@
 
 #include <unistd.h>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "BotDirectory.h"
@@ -127,8 +133,11 @@ public:
         if (!client_->connect(false))
             return 1;
         gloox::ConnectionError e = gloox::ConnNoError;
-        while (!stopRequested && e == gloox::ConnNoError)
+        while (!stopRequested && e == gloox::ConnNoError) {
             e = client_->recv(100000);
+            if (client_->authed())
+                sendOutbox();
+        }
         if (stopRequested)
             client_->disconnect();
         return stopRequested ? 0 : 1;
@@ -260,6 +269,27 @@ private:
         return result.xml();
     }
 
+    void sendOutbox() {
+        const std::string path = state_ + "/outbox";
+        std::ifstream in(path);
+        if (!in)
+            return;
+        std::stringstream text;
+        text << in.rdbuf();
+        in.close();
+        std::remove(path.c_str());
+        FirstTag batch;
+        gloox::Parser parser(&batch);
+        std::string wrapped = "<batch>" + text.str() + "</batch>";
+        if (parser.feed(wrapped) != -1 || !batch.tag_) {
+            note("unparsable outbox");
+            return;
+        }
+        for (const gloox::Tag* stanza : batch.tag_->children())
+            client_->send(stanza->clone());
+        note("sent batch " + std::to_string(++sentBatches_));
+    }
+
     static void addField(gloox::Tag* item, const std::string& var, const std::string& value) {
         gloox::Tag* field = new gloox::Tag(item, "field", "var", var);
         new gloox::Tag(field, "value", value);
@@ -271,6 +301,7 @@ private:
     }
 
     std::string user_, password_, state_;
+    int sentBatches_ = 0;
     std::ofstream record_;
     std::unique_ptr<gloox::Client> client_;
     std::unique_ptr<gloox::Registration> registration_;
@@ -291,9 +322,12 @@ int main(int argc, char** argv) {
     const std::string user = argument(argc, argv, "--user");
     const std::string state = argument(argc, argv, "--state");
     const int port = std::atoi(argument(argc, argv, "--port", "0").c_str());
-    if (user.rfind("sys", 0) != 0 || state.empty() || port <= 0) {
+    bool peer = false;
+    for (int i = 1; i < argc; ++i)
+        peer = peer || std::string(argv[i]) == "--peer";
+    if ((!peer && user.rfind("sys", 0) != 0) || state.empty() || port <= 0) {
         std::cerr << "usage: lumora_searchbot --port P --user sysNAME --password PW --state DIR "
-                     "[--domain D] [--cafile CA]\n";
+                     "[--domain D] [--cafile CA] [--peer]\n";
         return 2;
     }
     std::signal(SIGTERM, onSignal);

@@ -166,3 +166,85 @@ TEST_F(Contacts, BecomingInvisibleRestrictsTheNodeDeletesTheItemAndTellsTheBot) 
     ASSERT_TRUE(b.signIn());
     EXPECT_FALSE(b.listener.waitFor("position", nullptr, 1000));
 }
+
+namespace {
+
+// A contact played by the scripted peer, befriended by the party.
+void befriendPeer(XmppParty& party, const SearchBotProcess& peer) {
+    party.client->requestAuthorization(peer.jid(), "");
+    ASSERT_TRUE(party.listener.waitFor("subscriptionRequest",
+                                       [&](const SessionEvent& e) { return e.jid == peer.jid(); }));
+    party.client->answerAuthorization(peer.jid(), true);
+    ASSERT_TRUE(peer.waitForRecord("subscribed " + party.jid));
+}
+
+std::string positionPresence(const std::string& value) {
+    return "<presence><x xmlns='lumora:x:status' value='" + value + "'/></presence>";
+}
+
+std::string publishGeoloc(const std::string& node, const std::string& lat, const std::string& lon) {
+    return "<iq type='set' to='pubsub.localhost' id='pub" + lat +
+           "'>"
+           "<pubsub xmlns='http://jabber.org/protocol/pubsub'><publish node='" +
+           node + "'><item id='1'><geoloc><latitude>" + lat + "</latitude><longitude>" + lon +
+           "</longitude></geoloc></item></publish></pubsub></iq>";
+}
+
+}  // namespace
+
+TEST_F(Contacts, MalformedPositionsInPresencesAreIgnoredAndThePresenceStillCounts) {
+    SearchBotProcess peer(XmppTestServer::newUserName(), true);
+    XmppParty a;
+    ASSERT_TRUE(a.signUp());
+    befriendPeer(a, peer);
+    ASSERT_TRUE(a.listener.waitFor("contactPresence",
+                                   [&](const SessionEvent& e) { return e.jid == peer.jid(); }));
+    a.listener.clear();
+    std::string stanzas;
+    for (const char* bad : {"abc;1;", "1;", "1000;1000;", "0;0;", "1e999;5;",
+                            "99999999999999999999999;1;", "12.5;13.5"}) {
+        stanzas += positionPresence(bad);
+    }
+    stanzas += positionPresence("12.5;13.5;");
+    peer.sendRaw(stanzas);
+    ASSERT_TRUE(a.listener.waitFor("position"));
+    const auto positions = a.listener.eventsOf("position");
+    ASSERT_EQ(positions.size(), 1u);
+    EXPECT_EQ(positions[0].jid, peer.jid());
+    EXPECT_EQ(positions[0].latitude, 12.5);
+    EXPECT_EQ(positions[0].longitude, 13.5);
+    EXPECT_TRUE(
+        testsupport::waitUntil([&] { return a.listener.count("contactPresence") == 8; }, 15000));
+    EXPECT_TRUE(a.client->isConnected());
+}
+
+TEST_F(Contacts, EventsOfNonNumericNodesAndMalformedItemsAreIgnored) {
+    SearchBotProcess numeric(XmppTestServer::newUserName(), true);
+    SearchBotProcess named("abc" + XmppTestServer::newUserName(), true);
+    // The nodes exist before the party subscribes to them.
+    numeric.sendRaw(publishGeoloc(
+        "home/localhost/" + numeric.jid().substr(0, numeric.jid().find('@')), "1", "2"));
+    named.sendRaw(
+        publishGeoloc("home/localhost/" + named.jid().substr(0, named.jid().find('@')), "3", "4"));
+    XmppParty a;
+    ASSERT_TRUE(a.signUp());
+    befriendPeer(a, numeric);
+    befriendPeer(a, named);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    a.listener.clear();
+
+    const std::string numericNode =
+        "home/localhost/" + numeric.jid().substr(0, numeric.jid().find('@'));
+    const std::string namedNode = "home/localhost/" + named.jid().substr(0, named.jid().find('@'));
+    named.sendRaw(publishGeoloc(namedNode, "5", "6"));
+    numeric.sendRaw(publishGeoloc(numericNode, "abc", "6") + publishGeoloc(numericNode, "7", "") +
+                    publishGeoloc(numericNode, "1e999", "6"));
+    numeric.sendRaw(publishGeoloc(numericNode, "52.25", "-13.5"));
+    ASSERT_TRUE(a.listener.waitFor("position"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto positions = a.listener.eventsOf("position");
+    ASSERT_EQ(positions.size(), 1u);
+    EXPECT_EQ(positions[0].jid, numeric.jid());
+    EXPECT_EQ(positions[0].latitude, 52.25);
+    EXPECT_EQ(positions[0].longitude, -13.5);
+}

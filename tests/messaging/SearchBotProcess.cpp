@@ -9,14 +9,19 @@
 
 #include "XmppTestServer.h"
 
-SearchBotProcess::SearchBotProcess(const std::string& name) : name_(name) {
+SearchBotProcess::SearchBotProcess(const std::string& name, bool peer) : name_(name) {
     XmppTestServer& server = XmppTestServer::instance();
     setMode("normal");
     setUsers({});
+    std::vector<std::string> args{"--port",     std::to_string(server.port()),
+                                  "--user",     name_,
+                                  "--password", "bot-secret",
+                                  "--state",    state_.str(),
+                                  "--cafile",   server.caFile()};
+    if (peer)
+        args.push_back("--peer");
     const bool started =
-        process_.start((testsupport::binaryDir() / "lumora_searchbot").string(),
-                       {"--port", std::to_string(server.port()), "--user", name_, "--password",
-                        "bot-secret", "--state", state_.str(), "--cafile", server.caFile()});
+        process_.start((testsupport::binaryDir() / "lumora_searchbot").string(), args);
     if (!started || !testsupport::waitUntil(
                         [&] { return std::filesystem::exists(state_.path() / "ready"); }, 30000)) {
         throw std::runtime_error("the search bot " + name_ + " did not sign in");
@@ -58,4 +63,17 @@ bool SearchBotProcess::waitForRecord(const std::string& line, int timeoutMs) con
             return std::find(lines.begin(), lines.end(), line) != lines.end();
         },
         timeoutMs);
+}
+
+void SearchBotProcess::sendRaw(const std::string& stanzas) {
+    // Written aside and renamed, so the program never reads half a batch.
+    testsupport::writeFile(state_.path() / "outbox.tmp", stanzas);
+    std::filesystem::rename(state_.path() / "outbox.tmp", state_.path() / "outbox");
+    if (!waitForRecord("sent batch " + std::to_string(++batches_))) {
+        std::string seen;
+        for (const std::string& line : record())
+            seen += line + "; ";
+        throw std::runtime_error("the peer " + name_ +
+                                 " did not send its stanzas (it recorded: " + seen + ")");
+    }
 }
