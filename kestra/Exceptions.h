@@ -54,6 +54,8 @@ KESTRA_DECLARE_EXCEPTION(MapLoaderException);
 KESTRA_DECLARE_EXCEPTION(HTTPException);
 KESTRA_DECLARE_EXCEPTION(SocketException);
 KESTRA_DECLARE_EXCEPTION(GPSException);
+// A failed step of installing an update package (the updater program).
+KESTRA_DECLARE_EXCEPTION(UpdateException);
 
 #undef KESTRA_DECLARE_EXCEPTION
 

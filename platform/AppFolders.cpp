@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace platform {
 namespace {
 
-std::string homeFolder() {
+std::string homeFolderPath() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] == '/') {
         return home;
@@ -40,7 +40,7 @@ bool applicationDataFolder(std::wstring& folder) {
     if (dataHome != nullptr && dataHome[0] == '/') {
         base = dataHome;
     } else {
-        const std::string home = homeFolder();
+        const std::string home = homeFolderPath();
         if (home.empty()) {
             return false;
         }
@@ -95,6 +95,19 @@ std::wstring runtimeFolder() {
     }
     return isPrivateFolder(fallback.string()) ? kestra::utf8ToWide(fallback.string())
                                               : std::wstring();
+}
+
+std::wstring homeFolder() {
+    return kestra::utf8ToWide(homeFolderPath());
+}
+
+std::wstring configFolder() {
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    if (configHome != nullptr && configHome[0] == '/') {
+        return kestra::utf8ToWide(configHome);
+    }
+    const std::string home = homeFolderPath();
+    return home.empty() ? std::wstring() : kestra::utf8ToWide(home + "/.config");
 }
 
 }  // namespace platform

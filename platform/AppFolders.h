@@ -19,4 +19,11 @@ std::wstring programFolder();
 // the temporary folder. Empty when neither can be used safely.
 std::wstring runtimeFolder();
 
+// The user's home folder ($HOME, else the password database); empty when unknown.
+std::wstring homeFolder();
+
+// The per-user configuration folder ($XDG_CONFIG_HOME, else ~/.config), not created.
+// Empty when neither is known.
+std::wstring configFolder();
+
 }  // namespace platform

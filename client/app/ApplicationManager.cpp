@@ -1,7 +1,9 @@
 #include "client/app/ApplicationManager.h"
 
 #include "client/app/ApplicationMessages.h"
+#include "client/app/UpdateChecker.h"
 #include "client/locale/Dictionary.h"
+#include "client/maps/HTTPLoader.h"
 #include "client/messaging/ChatServer.h"
 #include "kestra/Exceptions.h"
 #include "kestra/Log.h"
@@ -28,6 +30,7 @@ ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFa
 }
 
 ApplicationManager::~ApplicationManager() {
+    stopHttpLoader();
     if (timer_) {
         timer_->stop();
         timer_.reset();
@@ -69,7 +72,11 @@ bool ApplicationManager::mainFrameExists() {
 }
 
 int ApplicationManager::runApplication() {
+    if (!startHttpLoader()) {
+        return 1;
+    }
     readServerAddress();
+    createProfileAndContacts();
     readGpsSettings();
     contactsToDelete_ = Settings::getListStringValue(L"user.contactstodelete");
 
@@ -86,8 +93,98 @@ int ApplicationManager::runApplication() {
         kestra::Mutex::Locker lock(controllerLock_);
         timer_->start();
     }
+    if (updateChecker_) {
+        updateChecker_->startCheck();
+    }
     return controllerLoop();
 }
+
+// The loader's results reach the update check (and, through UM_REGISTRATION_REPLY, the
+// registration). Without an application folder there is nowhere to put a package, so the
+// update check stays off.
+bool ApplicationManager::startHttpLoader() {
+    if (!applicationFolder_.empty()) {
+        updateChecker_ = std::make_unique<UpdateChecker>(
+            applicationFolder_,
+            [this](const std::wstring& url, std::int32_t id, bool toFile,
+                   const std::wstring& file) { request(url, id, toFile, file); },
+            [this](const std::wstring& text) { showMessage(text); }, clock_);
+    }
+    httpLoader_ = std::make_unique<HTTPLoader>(this, HTTPLoader::serviceWebRoot(), clock_);
+    httpLoader_->start();
+    while (!httpLoader_->isStarted()) {
+        if (!httpLoader_->isRunning()) {
+            Log::error("ApplicationManager::runApplication: new HTTPLoader() == NULL.");
+            return false;
+        }
+        clock_.sleepMs(POLL_MS);
+    }
+    return true;
+}
+
+// Stopped before anything is saved, so that no result changes the settings afterwards.
+void ApplicationManager::stopHttpLoader() {
+    if (httpLoader_) {
+        httpLoader_->stop();
+        httpLoader_.reset();
+    }
+}
+
+void ApplicationManager::request(const std::wstring& url, std::int32_t requestId, bool saveToFile,
+                                 const std::wstring& filePath) {
+    if (!httpLoader_ || !httpLoader_->isRunning()) {
+        return;
+    }
+    auto entry = std::make_unique<HTTPRequest>();
+    entry->requestId = requestId;
+    entry->url = url;
+    entry->saveToFile = saveToFile;
+    entry->filePath = filePath;
+    httpLoader_->addRequest(std::move(entry));
+}
+
+void ApplicationManager::requestRegistration() {
+    request(HTTPLoader::serviceWebRoot() + L"getid/",
+            static_cast<std::int32_t>(REQUEST_REGISTRATION), false, L"");
+}
+
+// The message line belongs to the map view, which is not part of the program yet; until
+// then the text goes to the log.
+void ApplicationManager::showMessage(const std::wstring& text) {
+    Log::info(L"ApplicationManager::showMessage: " + text);
+}
+
+bool ApplicationManager::isVersionInfoReceived() const {
+    return updateChecker_ && updateChecker_->isVersionInfoReceived();
+}
+
+std::wstring ApplicationManager::getDownloadAddress() const {
+    return updateChecker_ ? updateChecker_->downloadAddress() : std::wstring();
+}
+
+// A complete file from an earlier download is fetched again rather than trusted.
+bool ApplicationManager::isFileToReload(const std::wstring&) {
+    return true;
+}
+
+void ApplicationManager::onHTTPResult(std::unique_ptr<HTTPResult> result, HTTPLoader* loader) {
+    try {
+        if (result->requestId == static_cast<std::int32_t>(REQUEST_REGISTRATION)) {
+            postMessage(UM_REGISTRATION_REPLY, 0, 0, kestra::makePayload(std::move(*result)));
+            return;
+        }
+        if (updateChecker_) {
+            updateChecker_->handleResult(*result, [loader] { return loader->isRunning(); });
+        }
+    } catch (const std::exception& e) {
+        Log::error("ApplicationManager::onHTTPResult: exception \"" + std::string(e.what()) +
+                   "\".");
+    }
+}
+
+// The map view's busy indication is not part of the program yet.
+void ApplicationManager::onHTTPStart() {}
+void ApplicationManager::onHTTPFinish() {}
 
 void ApplicationManager::readServerAddress() {
     std::wstring host;
@@ -109,6 +206,33 @@ void ApplicationManager::readServerAddress() {
     if (Settings::getIntValue(L"lumoraServer.port", &port)) {
         CHAT_PORT = port;
     }
+}
+
+// The user's profile and the contacts stored on the device. This follows the server address,
+// so that contacts of the configured chat host are shown by their user ids. The profile's
+// own record from the last run (kept apart from the contacts) is taken over by JID. The
+// messaging part attaches the profile to the Jabber session here.
+void ApplicationManager::createProfileAndContacts() {
+    LumoraContact::setServiceHost(kestra::utf8ToWide(CHAT_HOST));
+    userContactProfile_ = std::make_unique<UserContactProfile>();
+    userContactProfile_->setStatus(LumoraContact::STATUS_OFFLINE);
+    jabberClient_->setUserProfile(userContactProfile_.get());
+    kestra::Mutex::Locker lock(contactsLock_);
+    contacts_.clear();
+    const LumoraContact::ContactList ownRecords = LumoraContact::loadContactsListInfo(contacts_);
+    const std::wstring ownJid = userContactProfile_->getJid();
+    for (const auto& record : ownRecords) {
+        if (!ownJid.empty() && record->getJid() == ownJid) {
+            userContactProfile_->takeOverContact(*record);
+            break;
+        }
+    }
+}
+
+std::shared_ptr<LumoraContact> ApplicationManager::findContact(const std::wstring& jid) {
+    kestra::Mutex::Locker lock(contactsLock_);
+    const auto it = contacts_.find(jid);
+    return it != contacts_.end() ? it->second : nullptr;
 }
 
 void ApplicationManager::readGpsSettings() {
@@ -192,6 +316,10 @@ bool ApplicationManager::handleMessage(const kestra::ThreadMessage& message) {
             shutdownOnQuit();
             return true;
         }
+        if (message.id == UM_REGISTRATION_REPLY) {
+            onRegistrationReply(message);
+            return false;
+        }
         // Messages of components that are not part of the program yet are dropped.
     } catch (const std::exception& e) {
         Log::error("ApplicationManager::handleMessage: exception \"" + std::string(e.what()) +
@@ -200,10 +328,21 @@ bool ApplicationManager::handleMessage(const kestra::ThreadMessage& message) {
     return false;
 }
 
+// Signing up a new user is not part of the program yet; the reply is noted and freed.
+void ApplicationManager::onRegistrationReply(const kestra::ThreadMessage& message) {
+    const HTTPResult* reply = message.payloadAs<HTTPResult>();
+    if (reply == nullptr) {
+        return;
+    }
+    Log::info("ApplicationManager: registration reply, error " + std::to_string(reply->error) +
+              ", " + std::to_string(reply->data.size()) + " bytes.");
+}
+
 void ApplicationManager::shutdownOnQuit() {
     if (timer_) {
         timer_->stop();
     }
+    stopHttpLoader();
     if (mainFrameExists() && !mainFrame_->postClose()) {
         Log::error("::PostMessage (mainFrame->getHWND(), WM_CLOSE,0,0).");
         guiThread_.quit();
@@ -222,6 +361,19 @@ void ApplicationManager::waitWhileGuiRuns() {
 void ApplicationManager::serialize() {
     if (serialized_.exchange(true)) {
         return;
+    }
+    try {
+        kestra::Mutex::Locker lock(contactsLock_);
+        LumoraContact::saveContactsListInfo(contacts_);
+    } catch (...) {
+        Log::error("ApplicationManager::serialize LumoraContact::saveContactsListInfo exception.");
+    }
+    try {
+        if (userContactProfile_) {
+            userContactProfile_->saveContactsInfo();
+        }
+    } catch (...) {
+        Log::error("ApplicationManager::serialize userContactProfile->serialize() exception.");
     }
     try {
         Settings::shutdown();

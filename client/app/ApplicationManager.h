@@ -10,6 +10,9 @@
 #include "client/app/IGuiFactory.h"
 #include "client/app/IGuiThread.h"
 #include "client/app/IMainFrame.h"
+#include "client/contacts/LumoraContact.h"
+#include "client/contacts/UserContactProfile.h"
+#include "client/maps/IHTTPListener.h"
 #include "client/messaging/IJabberListener.h"
 #include "client/messaging/JabberClient.h"
 #include "kestra/Clock.h"
@@ -18,12 +21,16 @@
 #include "kestra/Mutex.h"
 #include "kestra/ThreadTimer.h"
 
+class HTTPLoader;
+class UpdateChecker;
+
 // The controller. It creates and wires the long-lived components, has the GUI thread
 // create the windows, and then runs its message loop on its own thread until the user
 // quits or the GUI ends. States: created -> running (runApplication) -> stopping (UM_QUIT
 // or the GUI ended) -> stopped (destroyed, after serialize).
 class ApplicationManager : public kestra::IRunnable,
                            public IApplicationManager,
+                           public IHTTPListener,
                            public IJabberListener {
 public:
     ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
@@ -54,17 +61,47 @@ public:
     // The XMPP session, with the controller as its listener.
     JabberClient& getJabberClient() { return *jabberClient_; }
 
+    // The application folder, which holds the update folder; set before runApplication.
+    void setApplicationFolder(const std::wstring& folder) { applicationFolder_ = folder; }
+    // Queues an HTTP request on the loader; dropped silently when the loader does not run.
+    void request(const std::wstring& url, std::int32_t requestId, bool saveToFile,
+                 const std::wstring& filePath);
+    // Asks the service's "getid/" for a new GID; the reply comes as UM_REGISTRATION_REPLY.
+    void requestRegistration();
+    // Shows a text to the user (the view manager's message line).
+    void showMessage(const std::wstring& text);
+    bool isVersionInfoReceived() const;
+    std::wstring getDownloadAddress() const;
+
+    // The HTTP loader's reports, on its thread.
+    bool isFileToReload(const std::wstring& filePath) override;
+    void onHTTPResult(std::unique_ptr<HTTPResult> result, HTTPLoader* loader) override;
+    void onHTTPStart() override;
+    void onHTTPFinish() override;
+
     const std::vector<std::wstring>& getContactsToDelete() const { return contactsToDelete_; }
     const std::vector<std::wstring>& getMapTypeNames() const { return mapTypeNames_; }
 
+    // The signed-in user's profile; exists from runApplication on.
+    UserContactProfile* getUserContactProfile() const { return userContactProfile_.get(); }
+    // The roster's contacts keyed by JID; take getContactsLock() while using the map.
+    LumoraContact::ContactMap& getContacts() { return contacts_; }
+    kestra::Mutex& getContactsLock() { return contactsLock_; }
+    // The contact with that JID, or null when the map has none.
+    std::shared_ptr<LumoraContact> findContact(const std::wstring& jid);
+
 private:
+    bool startHttpLoader();
+    void stopHttpLoader();
     void readServerAddress();
     void readGpsSettings();
+    void createProfileAndContacts();
     bool waitForWindows();
     bool mainFrameExists();
     int controllerLoop();
     // Returns true when the message ends the loop.
     bool handleMessage(const kestra::ThreadMessage& message);
+    void onRegistrationReply(const kestra::ThreadMessage& message);
     void shutdownOnQuit();
     void waitWhileGuiRuns();
 
@@ -73,9 +110,14 @@ private:
     kestra::IClock& clock_;
     kestra::MessageQueue queue_;
 
+    std::wstring applicationFolder_;
+    std::unique_ptr<UpdateChecker> updateChecker_;
+    std::unique_ptr<HTTPLoader> httpLoader_;
     std::unique_ptr<JabberClient> jabberClient_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
     std::unique_ptr<IMainFrame> mainFrame_;
+    std::unique_ptr<UserContactProfile> userContactProfile_;
+    LumoraContact::ContactMap contacts_;
     std::function<void()> windowsCreated_;
 
     std::vector<std::wstring> contactsToDelete_;
@@ -91,4 +133,6 @@ private:
     // Taken by the GUI thread while it creates the windows and by the controller while it
     // wires them or looks at them.
     kestra::Mutex controllerLock_;
+    // Guards the contact map.
+    kestra::Mutex contactsLock_;
 };

@@ -32,3 +32,6 @@ const unsigned int UM_SHOW_HISTORY = kestra::registerMessageId();
 const unsigned int UM_SET_NO_SLEEP = kestra::registerMessageId();
 const unsigned int UM_RESERVED_1 = kestra::registerMessageId();
 const unsigned int UM_RESERVED_2 = kestra::registerMessageId();
+const unsigned int REQUEST_VERSION_INFO = kestra::registerMessageId();
+const unsigned int REQUEST_UPDATE_DOWNLOAD = kestra::registerMessageId();
+const unsigned int REQUEST_REGISTRATION = kestra::registerMessageId();

@@ -32,3 +32,9 @@ extern const unsigned int UM_SET_NO_SLEEP;
 // Two identifiers that are allocated but carry no action.
 extern const unsigned int UM_RESERVED_1;
 extern const unsigned int UM_RESERVED_2;
+
+// Ids of the controller's HTTP requests, from the same counter; each comes back in its
+// result and says how to handle it.
+extern const unsigned int REQUEST_VERSION_INFO;
+extern const unsigned int REQUEST_UPDATE_DOWNLOAD;
+extern const unsigned int REQUEST_REGISTRATION;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "client/app/ApplicationManager.h"
+#include "client/contacts/LumoraContact.h"
 #include "client/locale/Dictionary.h"
 #include "kestra/Clock.h"
 #include "kestra/Exceptions.h"
@@ -124,6 +125,8 @@ int LumoraMain::startAndRun() {
         if (!Settings::getIntValue(L"maps.loaderName", &loaderName)) {
             Settings::setIntValue(L"maps.loaderName", 0);
         }
+        // Jabber folder + "/Contacts/"; a folder that cannot be made ends the program.
+        LumoraContact::setContactsFolder(jabberFolder_ + L"/");
         return runController();
     } catch (const kestra::SocketException&) {
         Log::error("SocketException");
@@ -183,6 +186,7 @@ bool LumoraMain::handOverToUpdater() {
 // closes or the controller ends. SIGTERM and SIGINT become an orderly quit.
 int LumoraMain::runController() {
     manager_ = std::make_unique<ApplicationManager>(guiThread_, guiFactory_);
+    manager_->setApplicationFolder(applicationFolder_);
     manager_->setWindowsCreatedCallback(
         [this] { instanceChannel_.listen([this] { return manager_->bringMainFrameForward(); }); });
     ControllerRunner runner(*manager_, guiThread_);

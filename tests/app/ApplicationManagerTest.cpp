@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "client/app/ApplicationManager.h"
 #include "client/app/ApplicationMessages.h"
+#include "client/contacts/LumoraContact.h"
 #include "client/messaging/ChatServer.h"
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
@@ -148,6 +149,36 @@ TEST_F(ApplicationManagerTest, SerializeRunsOnceAndRaiseNeedsAWindow) {
     }  // the destructor's serialize does nothing more
     EXPECT_TRUE(Settings::isReady());
     EXPECT_EQ(savedSettings().find(L"after"), std::wstring::npos);
+}
+
+TEST_F(ApplicationManagerTest, ContactsAndTheOwnProfileAreLoadedAtStartAndSavedAtQuit) {
+    LumoraContact::setContactsFolder(dir.path().wstring());
+    LumoraContact::setServiceHost(L"localhost");
+    LumoraContact(L"5@localhost", L"Five", L"", L"", L"", 2, 0, 0, 0, 0, false).saveContactsInfo();
+    Settings::setStringValue(L"user.lumoraid", L"1@localhost");
+    {
+        ApplicationManager manager(gui, factory, clock);
+        auto result = start(manager);
+        waitForMainFrame();
+        ASSERT_NE(manager.getUserContactProfile(), nullptr);
+        EXPECT_EQ(manager.getUserContactProfile()->getGid(), L"1");
+        EXPECT_EQ(manager.getUserContactProfile()->getStatus(), LumoraContact::STATUS_OFFLINE);
+        ASSERT_NE(manager.findContact(L"5@localhost"), nullptr);
+        EXPECT_EQ(manager.findContact(L"5@localhost")->getNick(), L"Five");
+        manager.findContact(L"5@localhost")->setNick(L"Renamed");
+        manager.getUserContactProfile()->setNick(L"Me");
+        manager.quit();
+        EXPECT_EQ(result.get(), 0);
+        EXPECT_TRUE(manager.getContacts().empty()) << "saved and let go";
+    }
+    Settings::startup(settingsFile().wstring());
+    LumoraContact::ContactMap map;
+    const LumoraContact::ContactList own = LumoraContact::loadContactsListInfo(map);
+    ASSERT_EQ(map.count(L"5@localhost"), 1u);
+    EXPECT_EQ(map[L"5@localhost"]->getNick(), L"Renamed");
+    ASSERT_EQ(own.size(), 1u);
+    EXPECT_EQ(own[0]->getJid(), L"1@localhost");
+    EXPECT_EQ(own[0]->getNick(), L"Me");
 }
 
 }  // namespace

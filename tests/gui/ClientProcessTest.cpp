@@ -37,6 +37,7 @@ TEST_F(ClientProcessTest, FirstStartCreatesFoldersLogAndDefaultsAndSigtermSaves)
     ASSERT_TRUE(startClient(client));
     ASSERT_TRUE(sandbox.waitForLog(WINDOWS_CREATED)) << sandbox.log();
     EXPECT_TRUE(fs::is_directory(sandbox.appFolder() / "Jabber"));
+    EXPECT_TRUE(fs::is_directory(sandbox.appFolder() / "Jabber" / "Contacts"));
     EXPECT_EQ(fs::status(sandbox.appFolder()).permissions() & fs::perms::all, fs::perms::owner_all);
     const std::regex startLine(
         R"(^\[INFO\] \n\nApplication starting at: \d{4}/\d{2}/\d{2} \d{2}:\d{2}\n)");
@@ -144,6 +145,23 @@ TEST_F(ClientProcessTest, ACorruptSettingsFileIsReplaced) {
     EXPECT_EQ(stopWith(client, SIGTERM), 0);
     EXPECT_EQ(sandbox.settings().rfind(L"<settings>", 0), 0u);
     EXPECT_NE(sandbox.settings().find(L"COM4:"), std::wstring::npos);
+}
+
+TEST_F(ClientProcessTest, AContactsFolderThatCannotBeMadeEndsTheProgram) {
+    fs::create_directories(sandbox.appFolder() / "Jabber");
+    testsupport::writeFile(sandbox.appFolder() / "Jabber" / "Contacts", "a file in the way");
+    ChildProcess client;
+    ASSERT_TRUE(startClient(client));
+    int code = -1;
+    ASSERT_TRUE(client.waitExit(EXIT_WAIT_MS, code)) << "the client did not end";
+    EXPECT_EQ(code, 1);
+    const std::string log = sandbox.log();
+    EXPECT_NE(log.find("[ERROR] LumoraContact::setContactsFolder, 0 == "
+                       "CreateDirectory(LumoraContact::contactsFolder.c_str(),NULL)\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("[ERROR] catch(...)\n"), std::string::npos);
+    EXPECT_EQ(log.find(WINDOWS_CREATED), std::string::npos);
 }
 
 }  // namespace

@@ -59,8 +59,8 @@ TEST(MutexTest, LockerGuardsTheScopeAndRejectsNull) {
 class GatedRunnable : public kestra::IRunnable {
 public:
     void run() override {
-        ++runs;
         current = Thread::current();
+        ++runs;
         while (!release) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
