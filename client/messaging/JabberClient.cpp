@@ -73,7 +73,9 @@ void JabberClient::startSession(int presence, const std::string& jidText,
         kestra::Mutex::Locker lock(sessionLock_);
         if (client_ && receiving_ && jidText == jid_.bare())
             return;
-        if (jidText != jid_.bare())
+        // Packets queued for another account are dropped; those queued before the first
+        // session belong to this one.
+        if (!jid_.bare().empty() && jidText != jid_.bare())
             sender_.dropAll();
     }
     endSession();

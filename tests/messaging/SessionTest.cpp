@@ -181,10 +181,13 @@ TEST_F(Session, APasswordChangeIsConfirmedAndTheNewPasswordSignsIn) {
 TEST_F(Session, PacketsQueuedOfflineGoOutInOrderAfterSignIn) {
     XmppParty b;
     ASSERT_TRUE(b.signUp());
+    XmppParty account;
+    ASSERT_TRUE(account.signUp());
+    account.signOut();
+    // A fresh session object, as at program start: nothing was ever signed in with it.
     XmppParty a;
-    ASSERT_TRUE(a.signUp());
-    a.signOut();
-    a.listener.clear();
+    a.jid = account.jid;
+    a.password = account.password;
     for (int i = 0; i < 10; ++i)
         a.client->sendChatMessage("message " + std::to_string(i), b.jid);
     EXPECT_EQ(a.listener.count("packetNotSent"), 10);
