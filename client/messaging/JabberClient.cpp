@@ -2,10 +2,10 @@
 
 #include <gloox/pubsubevent.h>
 #include <gloox/rostermanager.h>
-#include <gloox/tlsdefault.h>
 
 #include "client/contacts/UserContactProfile.h"
 #include "client/messaging/PresenceExtension.h"
+#include "client/messaging/TlsClient.h"
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
@@ -126,7 +126,7 @@ void JabberClient::buildClient(const std::string& password, int port, bool newAc
     pubsubSession_ = new gloox::MessageSession(client_.get(), gloox::JID(pubsubService_), true, 0);
     pubsubSession_->registerMessageHandler(this);
     pubsub_ = std::make_unique<PubsubManager>(client_.get(), pubsubService_, jid_.bare());
-    trustConfiguredCa();
+    setUpTls();
     client_->setResource(RESOURCE);
     const int presence = requestedPresence_;
     client_->setPresence(presence >= PRESENCE_AVAILABLE && presence <= PRESENCE_UNAVAILABLE
@@ -136,21 +136,20 @@ void JabberClient::buildClient(const std::string& password, int port, bool newAc
 }
 
 // The server's certificate is checked against the system's trust store and, when the
-// setting lumoraServer.cafile names one, that CA file. gloox ignores the CA files given to
-// the client, so the TLS object is built here with them.
-void JabberClient::trustConfiguredCa() {
+// setting lumoraServer.cafile names one, that CA file (see TlsClient).
+void JabberClient::setUpTls() {
+    gloox::StringList caFiles;
     std::wstring caFile;
-    if (!kestra::Settings::isReady() ||
-        !kestra::Settings::getStringValue(L"lumoraServer.cafile", &caFile) || caFile.empty()) {
-        return;
+    if (kestra::Settings::isReady() &&
+        kestra::Settings::getStringValue(L"lumoraServer.cafile", &caFile) && !caFile.empty()) {
+        caFiles.push_back(kestra::wideToUtf8(caFile));
     }
-    auto* tls = new gloox::TLSDefault(client_.get(), client_->server());
-    if (!tls->init()) {
+    auto* tls = new TlsClient(client_.get(), client_->server());
+    if (!tls->init(gloox::EmptyString, gloox::EmptyString, caFiles)) {
         delete tls;
         kestra::Log::error("JabberClient::openSession: the TLS library cannot be set up.");
         return;
     }
-    tls->setCACerts({kestra::wideToUtf8(caFile)});
     client_->setEncryptionImpl(tls);
 }
 

@@ -132,7 +132,7 @@ private:
                       int port, bool newAccount);
     void endSession();
     void buildClient(const std::string& password, int port, bool newAccount);
-    void trustConfiguredCa();
+    void setUpTls();
     void teardownObjects();
     void reportEnd();
     void recordError(gloox::ConnectionError e);
