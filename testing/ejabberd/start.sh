@@ -33,9 +33,10 @@ fi
 mkdir -p "$RUN_DIR" || exit 1
 RUN_DIR="$(cd "$RUN_DIR" && pwd)"
 PIDFILE="$RUN_DIR/ejabberd.pid"
+# A server left running in this folder by an interrupted test run is stopped first.
 if [ -f "$PIDFILE" ] && kill -0 "$(cat "$PIDFILE")" 2>/dev/null; then
-    echo "start.sh: ejabberd already runs in $RUN_DIR (pid $(cat "$PIDFILE"))" >&2
-    exit 2
+    echo "start.sh: stopping the server left running in $RUN_DIR (pid $(cat "$PIDFILE"))"
+    "$HERE/stop.sh" "$RUN_DIR" || exit 2
 fi
 rm -rf "$RUN_DIR/spool" "$RUN_DIR/port"
 mkdir -p "$RUN_DIR/etc" "$RUN_DIR/spool" "$RUN_DIR/log"
