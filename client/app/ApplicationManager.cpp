@@ -27,7 +27,9 @@ ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFa
       clock_(clock),
       textLoaderCantChange_(tr("Maps loader can't be changed.")),
       textMapTypeCantChange_(tr("Map type can't be changed.")),
-      textCachedMaps_(tr("Cached maps")) {}
+      textCachedMaps_(tr("Cached maps")) {
+    jabberClient_ = std::make_unique<JabberClient>(this, clock_);
+}
 
 ApplicationManager::~ApplicationManager() {
     stopGps();
@@ -36,6 +38,7 @@ ApplicationManager::~ApplicationManager() {
         timer_->stop();
         timer_.reset();
     }
+    jabberClient_->shutdown();
     serialize();
     mainFrame_.reset();
 }
@@ -218,6 +221,7 @@ void ApplicationManager::createProfileAndContacts() {
     LumoraContact::setServiceHost(kestra::utf8ToWide(CHAT_HOST));
     userContactProfile_ = std::make_unique<UserContactProfile>();
     userContactProfile_->setStatus(LumoraContact::STATUS_OFFLINE);
+    jabberClient_->setUserProfile(userContactProfile_.get());
     kestra::Mutex::Locker lock(contactsLock_);
     contacts_.clear();
     const LumoraContact::ContactList ownRecords = LumoraContact::loadContactsListInfo(contacts_);
@@ -418,6 +422,7 @@ void ApplicationManager::shutdownOnQuit() {
         guiThread_.quit();
     }
     waitWhileGuiRuns();
+    jabberClient_->shutdown();
     serialize();
 }
 

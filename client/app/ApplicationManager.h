@@ -13,6 +13,8 @@
 #include "client/contacts/LumoraContact.h"
 #include "client/contacts/UserContactProfile.h"
 #include "client/maps/IHTTPListener.h"
+#include "client/messaging/IJabberListener.h"
+#include "client/messaging/JabberClient.h"
 #include "kestra/Clock.h"
 #include "kestra/IRunnable.h"
 #include "kestra/MessageQueue.h"
@@ -29,7 +31,8 @@ class UpdateChecker;
 // or the GUI ended) -> stopped (destroyed, after serialize).
 class ApplicationManager : public kestra::IRunnable,
                            public IApplicationManager,
-                           public IHTTPListener {
+                           public IHTTPListener,
+                           public IJabberListener {
 public:
     ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
                        kestra::IClock& clock = kestra::SystemClock::instance());
@@ -66,6 +69,9 @@ public:
 
     // Saves all state once; later calls do nothing.
     void serialize();
+
+    // The XMPP session, with the controller as its listener.
+    JabberClient& getJabberClient() { return *jabberClient_; }
 
     // The application folder, which holds the update folder; set before runApplication.
     void setApplicationFolder(const std::wstring& folder) { applicationFolder_ = folder; }
@@ -122,6 +128,7 @@ private:
     std::wstring applicationFolder_;
     std::unique_ptr<UpdateChecker> updateChecker_;
     std::unique_ptr<HTTPLoader> httpLoader_;
+    std::unique_ptr<JabberClient> jabberClient_;
     std::unique_ptr<GPSDeviceSelector> gpsDeviceSelector_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
     std::unique_ptr<IMainFrame> mainFrame_;
