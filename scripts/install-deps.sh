@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
     # build
-    cmake make g++ pkg-config qt6-base-dev qt6-multimedia-dev libgloox-dev libpugixml-dev
+    cmake make g++ pkg-config qt6-base-dev qt6-multimedia-dev libgloox-dev libgnutls28-dev libpugixml-dev
     libcurl4-openssl-dev libssl-dev libminizip-dev zlib1g-dev libboost-dev libgps-dev
     # tests, fixtures and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev clang libclang-rt-14-dev

@@ -2,12 +2,14 @@
 
 #include "client/app/ApplicationMessages.h"
 #include "client/app/UpdateChecker.h"
+#include "client/gps/GPSDeviceSelector.h"
 #include "client/locale/Dictionary.h"
 #include "client/maps/CacheManager.h"
 #include "client/maps/HTTPLoader.h"
 #include "client/maps/MapsLoaderManager.h"
 #include "client/messaging/ChatServer.h"
 #include "kestra/Exceptions.h"
+#include "kestra/Lexical.h"
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
@@ -27,15 +29,19 @@ ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFa
       clock_(clock),
       textLoaderCantChange_(tr("Maps loader can't be changed.")),
       textMapTypeCantChange_(tr("Map type can't be changed.")),
-      textCachedMaps_(tr("Cached maps")) {}
+      textCachedMaps_(tr("Cached maps")) {
+    jabberClient_ = std::make_unique<JabberClient>(this, clock_);
+}
 
 ApplicationManager::~ApplicationManager() {
+    stopGps();
     stopMapLoader();
     stopHttpLoader();
     if (timer_) {
         timer_->stop();
         timer_.reset();
     }
+    jabberClient_->shutdown();
     serialize();
     mainFrame_.reset();
 }
@@ -77,6 +83,7 @@ int ApplicationManager::runApplication() {
     }
     readServerAddress();
     createProfileAndContacts();
+    gpsDeviceSelector_ = std::make_unique<GPSDeviceSelector>(this);
     readGpsSettings();
     contactsToDelete_ = Settings::getListStringValue(L"user.contactstodelete");
 
@@ -94,6 +101,7 @@ int ApplicationManager::runApplication() {
     }
     {
         kestra::Mutex::Locker lock(controllerLock_);
+        startGpsWhenSwitchedOn();
         timer_->start();
     }
     if (updateChecker_) {
@@ -253,6 +261,7 @@ void ApplicationManager::createProfileAndContacts() {
     LumoraContact::setServiceHost(kestra::utf8ToWide(CHAT_HOST));
     userContactProfile_ = std::make_unique<UserContactProfile>();
     userContactProfile_->setStatus(LumoraContact::STATUS_OFFLINE);
+    jabberClient_->setUserProfile(userContactProfile_.get());
     kestra::Mutex::Locker lock(contactsLock_);
     contacts_.clear();
     const LumoraContact::ContactList ownRecords = LumoraContact::loadContactsListInfo(contacts_);
@@ -274,15 +283,84 @@ std::shared_ptr<LumoraContact> ApplicationManager::findContact(const std::wstrin
 void ApplicationManager::readGpsSettings() {
     std::wstring comPortName;
     if (!Settings::getStringValue(L"gps.comPortName", &comPortName)) {
+        comPortName = DEFAULT_COM_PORT;
         if (!Settings::setStringValue(L"gps.comPortName", DEFAULT_COM_PORT)) {
             Log::error(
                 "ApplicationManager:RunApplicationManager ERROR: "
                 "kestra::Settings::setStringValue(DialogSetupGPS::COMPORTNAME,comPortName)");
         }
     }
+    gpsDeviceSelector_->setCOMPortName(comPortName);
     int useDriver = 1;
     if (!Settings::getIntValue(L"gps.useDriver", &useDriver) || useDriver != 0) {
+        useDriver = 1;
         Settings::setIntValue(L"gps.useDriver", 1);
+    }
+    gpsDeviceSelector_->setUseDriver(useDriver != 0);
+}
+
+// A GPS that cannot be switched on (no receiver on the port, no position service) leaves
+// the program running with the GPS off.
+void ApplicationManager::startGpsWhenSwitchedOn() {
+    std::wstring state;
+    if (!Settings::getStringValue(L"GPSDevice.state", &state) || state != L"ON") {
+        return;
+    }
+    try {
+        gpsDeviceSelector_->start();
+        gpsOn_ = true;
+    } catch (const kestra::BasicException& e) {
+        Log::error("ApplicationManager::runApplication: the GPS could not be switched on: " +
+                   e.place() + ", " + e.condition());
+    }
+}
+
+void ApplicationManager::stopGps() {
+    if (!gpsDeviceSelector_) {
+        return;
+    }
+    try {
+        gpsDeviceSelector_->stop();
+    } catch (const kestra::BasicException&) {
+        Log::warning(
+            "ApplicationManager::~ApplicationManager: the GPS port was not closed cleanly.");
+    }
+    gpsDeviceSelector_.reset();
+}
+
+// The view manager and the publishing of positions take readings from here once they exist;
+// until then a reading only passes the plausibility test.
+void ApplicationManager::onGPSPosition(const WorldCoords& position, bool valid) {
+    if (!valid || !CoordinateUtils::isValid(position)) {
+        return;
+    }
+    const DecimalCoords decimal = CoordinateUtils::toDecimal(position);
+    Log::debug("ApplicationManager::onGPSPosition: " + kestra::toNarrowText(decimal.latitude) +
+               ", " + kestra::toNarrowText(decimal.longitude));
+}
+
+void ApplicationManager::onGPSSpeed(const GPSSpeed&, bool) {}
+
+void ApplicationManager::onGPSDate(const GPSDate&, bool) {}
+
+void ApplicationManager::onGPSTime(const GPSTime&, bool) {}
+
+void ApplicationManager::onGPSAltitude(double, bool) {}
+
+// The satellites window takes the list once it exists.
+void ApplicationManager::onGPSSatellites(const SatelliteList& satellites, bool fix) {
+    changeFixState(fix);
+    Log::debug("ApplicationManager::onGPSSatellites: " + std::to_string(satellites.size()) +
+               " satellites, fix " + (fix ? "yes" : "no"));
+}
+
+// Searching: between switching on (or losing the fix) and the next fix. The main frame's GPS
+// state and the map view follow this state once they exist.
+void ApplicationManager::changeFixState(bool hasFix) {
+    if (hasFix && gpsSearching_.exchange(false)) {
+        Log::debug("ApplicationManager: GPS fix found.");
+    } else if (!hasFix && !gpsSearching_.exchange(true)) {
+        Log::debug("ApplicationManager: GPS fix lost.");
     }
 }
 
@@ -385,6 +463,7 @@ void ApplicationManager::shutdownOnQuit() {
         guiThread_.quit();
     }
     waitWhileGuiRuns();
+    jabberClient_->shutdown();
     serialize();
 }
 

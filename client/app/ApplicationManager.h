@@ -13,12 +13,15 @@
 #include "client/contacts/LumoraContact.h"
 #include "client/contacts/UserContactProfile.h"
 #include "client/maps/IHTTPListener.h"
+#include "client/messaging/IJabberListener.h"
+#include "client/messaging/JabberClient.h"
 #include "kestra/Clock.h"
 #include "kestra/IRunnable.h"
 #include "kestra/MessageQueue.h"
 #include "kestra/Mutex.h"
 #include "kestra/ThreadTimer.h"
 
+class GPSDeviceSelector;
 class HTTPLoader;
 class MapsLoaderManager;
 class UpdateChecker;
@@ -29,7 +32,8 @@ class UpdateChecker;
 // or the GUI ended) -> stopped (destroyed, after serialize).
 class ApplicationManager : public kestra::IRunnable,
                            public IApplicationManager,
-                           public IHTTPListener {
+                           public IHTTPListener,
+                           public IJabberListener {
 public:
     ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
                        kestra::IClock& clock = kestra::SystemClock::instance());
@@ -46,6 +50,17 @@ public:
     bool postMessage(unsigned int id, std::intptr_t wParam = 0, std::intptr_t lParam = 0,
                      std::unique_ptr<kestra::MessagePayload> payload = nullptr) override;
 
+    // GPS readings, on the GPS worker's thread.
+    void onGPSPosition(const WorldCoords& position, bool valid) override;
+    void onGPSSpeed(const GPSSpeed& speed, bool valid) override;
+    void onGPSDate(const GPSDate& date, bool valid) override;
+    void onGPSTime(const GPSTime& time, bool valid) override;
+    void onGPSAltitude(double altitude, bool valid) override;
+    void onGPSSatellites(const SatelliteList& satellites, bool fix) override;
+    GPSDeviceSelector* getGPSDeviceSelector() override { return gpsDeviceSelector_.get(); }
+    // True between a lost (or not yet found) fix and the next one.
+    bool isSearchingGPSFix() const { return gpsSearching_; }
+
     // Brings the main frame forward (a second start asked for it); false without a window.
     bool bringMainFrameForward();
     // Called on the GUI thread once every window exists.
@@ -58,6 +73,8 @@ public:
 
     HTTPLoader* getHTTPLoader() const { return httpLoader_.get(); }
     MapsLoaderManager* getMapLoader() const { return mapLoader_.get(); }
+    // The XMPP session, with the controller as its listener.
+    JabberClient& getJabberClient() { return *jabberClient_; }
 
     // The application folder, which holds the update folder; set before runApplication.
     void setApplicationFolder(const std::wstring& folder) { applicationFolder_ = folder; }
@@ -96,6 +113,9 @@ private:
     void readServerAddress();
     void readGpsSettings();
     void createProfileAndContacts();
+    void startGpsWhenSwitchedOn();
+    void stopGps();
+    void changeFixState(bool hasFix);
     bool waitForWindows();
     bool mainFrameExists();
     int controllerLoop();
@@ -114,6 +134,8 @@ private:
     std::unique_ptr<UpdateChecker> updateChecker_;
     std::unique_ptr<HTTPLoader> httpLoader_;
     std::unique_ptr<MapsLoaderManager> mapLoader_;
+    std::unique_ptr<JabberClient> jabberClient_;
+    std::unique_ptr<GPSDeviceSelector> gpsDeviceSelector_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
     std::unique_ptr<IMainFrame> mainFrame_;
     std::unique_ptr<UserContactProfile> userContactProfile_;
@@ -129,6 +151,8 @@ private:
     std::atomic<bool> guiStarted_{false};
     std::atomic<bool> guiFailed_{false};
     std::atomic<bool> serialized_{false};
+    std::atomic<bool> gpsOn_{false};
+    std::atomic<bool> gpsSearching_{true};
 
     // Taken by the GUI thread while it creates the windows and by the controller while it
     // wires them or looks at them.

@@ -59,6 +59,9 @@ TEST_F(ApplicationManagerTest, FirstStartWritesTheDefaultsAndQuitSavesThem) {
     EXPECT_EQ(result.get(), 0);
     EXPECT_EQ(factory.mainFrame.load()->closeRequests, 1) << "quit closes the main frame";
     EXPECT_FALSE(gui.isRunning());
+    // Quitting shut the XMPP session down: its sender takes no more packets.
+    manager.getJabberClient().sendChatMessage("late", "1001@localhost");
+    EXPECT_EQ(manager.getJabberClient().queuedPackets(), 0u);
     const std::wstring saved = savedSettings();
     EXPECT_NE(saved.find(L"<group name=\"lumoraServer\"><item name=\"host\" value=\"localhost\"/>"
                          L"<item name=\"port\" value=\"5222\"/></group>"),

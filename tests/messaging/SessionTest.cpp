@@ -1,0 +1,268 @@
+// Signing in and out against the real test server, and every way a session can end.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "XmppParty.h"
+
+namespace {
+
+// A TCP server on loopback that answers the first bytes with a stream header cut off in
+// the middle of a stanza, then closes the connection.
+class HalfStanzaServer {
+public:
+    HalfStanzaServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        socklen_t length = sizeof(address);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        ::listen(fd_, 1);
+        thread_ = std::thread([this] { serveOne(); });
+    }
+    ~HalfStanzaServer() {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        thread_.join();
+    }
+    int port() const { return port_; }
+
+private:
+    void serveOne() {
+        const int peer = ::accept(fd_, nullptr, nullptr);
+        if (peer < 0)
+            return;
+        char buffer[1024];
+        (void)::recv(peer, buffer, sizeof(buffer), 0);
+        const std::string reply =
+            "<?xml version='1.0'?><stream:stream xmlns='jabber:client' "
+            "xmlns:stream='http://etherx.jabber.org/streams' id='1' from='localhost' version='1.0'>"
+            "<stream:features><mechanisms xmlns='urn:ietf:params:xml:ns:xmpp-sasl'><mecha";
+        (void)::send(peer, reply.data(), reply.size(), MSG_NOSIGNAL);
+        ::close(peer);
+    }
+
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+int unusedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    socklen_t length = sizeof(address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);  // nothing listens there now
+    return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+using Session = XmppTest;
+
+TEST_F(Session, ANewAccountIsRegisteredAndSignedInThenSignsInAgainLater) {
+    XmppParty a;
+    ASSERT_TRUE(a.signUp());
+    ASSERT_EQ(a.listener.count("registrationFields"), 1);
+    EXPECT_EQ(a.listener.eventsOf("passwordChanged").at(0).a, 1);
+    const SessionEvent connected = a.listener.eventsOf("connected").at(0);
+    EXPECT_EQ(connected.jid, a.jid);
+    EXPECT_EQ(connected.a, PRESENCE_AVAILABLE);
+    EXPECT_TRUE(a.client->isConnected());
+
+    a.signOut();
+    EXPECT_EQ(a.listener.eventsOf("disconnected").at(0).a, CONNECTION_USER_DISCONNECTED);
+    EXPECT_EQ(a.listener.eventsOf("disconnected").at(0).b, -1);
+    EXPECT_TRUE(a.signIn());
+    EXPECT_EQ(a.listener.count("registrationFields"), 1);
+}
+
+TEST_F(Session, ATakenNameIsReportedAsAlreadyRegistered) {
+    XmppParty a;
+    ASSERT_TRUE(a.signUp());
+    XmppParty b;
+    b.jid = a.jid;
+    b.listener.setRegistration(a.user, "another");
+    b.client->openSessionWithNewAccount(PRESENCE_AVAILABLE, b.jid, "another",
+                                        XmppTestServer::instance().port());
+    ASSERT_TRUE(b.listener.waitFor("registrationNotice"));
+    EXPECT_EQ(b.listener.eventsOf("registrationNotice").at(0).b, 1);
+    EXPECT_TRUE(b.listener.waitFor("disconnected"));
+    EXPECT_EQ(b.listener.count("connected"), 0);
+}
+
+TEST_F(Session, AWrongPasswordOrAnUnknownAccountFailsAuthentication) {
+    XmppParty a;
+    ASSERT_TRUE(a.signUp());
+    a.signOut();
+    a.password = "wrong";
+    a.client->openSession(PRESENCE_AVAILABLE, a.jid, "wrong", XmppTestServer::instance().port());
+    ASSERT_TRUE(a.listener.waitFor("authenticationFailed"));
+    EXPECT_EQ(a.listener.eventsOf("authenticationFailed").at(0).a,
+              CONNECTION_AUTHENTICATION_FAILED);
+
+    XmppParty stranger;
+    stranger.client->openSession(PRESENCE_AVAILABLE, stranger.jid, "x",
+                                 XmppTestServer::instance().port());
+    ASSERT_TRUE(stranger.listener.waitFor("authenticationFailed"));
+    EXPECT_EQ(stranger.listener.count("connected"), 0);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !stranger.client->isSessionOpen(); }, 15000));
+}
+
+TEST_F(Session, ASecondSignInElsewhereEndsTheFirstAsOtherDevice) {
+    XmppParty first;
+    ASSERT_TRUE(first.signUp());
+    XmppParty second;
+    second.jid = first.jid;
+    second.password = first.password;
+    ASSERT_TRUE(second.signIn());
+    ASSERT_TRUE(first.listener.waitFor("disconnected"));
+    const SessionEvent end = first.listener.eventsOf("disconnected").at(0);
+    EXPECT_EQ(end.a, CONNECTION_STREAM_ERROR);
+    EXPECT_EQ(end.b, STREAM_ERROR_CONFLICT);
+    EXPECT_TRUE(second.client->isConnected());
+}
+
+TEST_F(Session, AServerThatIsDownOrClosesMidStanzaEndsInAConnectionError) {
+    XmppParty a;
+    a.client->openSession(PRESENCE_AVAILABLE, a.jid, a.password, unusedPort());
+    ASSERT_TRUE(a.listener.waitFor("connectionError"));
+    EXPECT_EQ(a.listener.eventsOf("connectionError").at(0).a, CONNECTION_REFUSED);
+
+    HalfStanzaServer half;
+    XmppParty b;
+    b.client->openSession(PRESENCE_AVAILABLE, b.jid, b.password, half.port());
+    ASSERT_TRUE(b.listener.waitFor("connectionError"));
+    EXPECT_EQ(b.listener.count("connected"), 0);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !b.client->isSessionOpen(); }, 15000));
+}
+
+TEST_F(Session, TheServerCertificateMustVerifyAgainstTheConfiguredCa) {
+    XmppParty a;
+    ASSERT_TRUE(a.signUp());
+    a.signOut();
+    settings_.trustTestCa(false);
+    a.client->openSession(PRESENCE_AVAILABLE, a.jid, a.password, XmppTestServer::instance().port());
+    ASSERT_TRUE(a.listener.waitFor("connectionError"));
+    EXPECT_EQ(a.listener.eventsOf("connectionError").at(0).a, CONNECTION_TLS_FAILED);
+    EXPECT_EQ(a.listener.count("connected"), 1);
+
+    settings_.trustTestCa(true);
+    EXPECT_TRUE(a.signIn());
+}
+
+TEST_F(Session, APasswordChangeIsConfirmedAndTheNewPasswordSignsIn) {
+    XmppParty a;
+    ASSERT_TRUE(a.signUp());
+    a.client->changePassword("secret-2");
+    // The account creation, then the change.
+    ASSERT_TRUE(
+        testsupport::waitUntil([&] { return a.listener.count("passwordChanged") == 2; }, 15000));
+    EXPECT_EQ(a.listener.eventsOf("passwordChanged").at(1).a, 1);
+    a.signOut();
+
+    a.client->openSession(PRESENCE_AVAILABLE, a.jid, "secret-1", XmppTestServer::instance().port());
+    ASSERT_TRUE(a.listener.waitFor("authenticationFailed"));
+    a.password = "secret-2";
+    EXPECT_TRUE(a.signIn());
+}
+
+TEST_F(Session, PacketsQueuedOfflineGoOutInOrderAfterSignIn) {
+    XmppParty b;
+    ASSERT_TRUE(b.signUp());
+    XmppParty account;
+    ASSERT_TRUE(account.signUp());
+    account.signOut();
+    // A fresh session object, as at program start: nothing was ever signed in with it.
+    XmppParty a;
+    a.jid = account.jid;
+    a.password = account.password;
+    for (int i = 0; i < 10; ++i)
+        a.client->sendChatMessage("message " + std::to_string(i), b.jid);
+    EXPECT_EQ(a.listener.count("packetNotSent"), 10);
+    for (const SessionEvent& e : a.listener.eventsOf("packetNotSent"))
+        EXPECT_EQ(e.a, PACKET_CHAT_MESSAGE);
+
+    ASSERT_TRUE(a.signIn());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return b.listener.count("message") == 10; }, 15000));
+    const auto messages = b.listener.eventsOf("message");
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(messages[i].text, "message " + std::to_string(i));
+        EXPECT_EQ(messages[i].jid, a.jid);
+        EXPECT_EQ(messages[i].a, MESSAGE_CHAT);
+    }
+    EXPECT_EQ(a.client->queuedPackets(), 0u);
+}
+
+TEST_F(Session, OpeningTheSameSessionAgainChangesNothingAndAnotherAccountDropsTheQueue) {
+    XmppParty a;
+    ASSERT_TRUE(a.signUp());
+    a.client->openSession(PRESENCE_AVAILABLE, a.jid, a.password, XmppTestServer::instance().port());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(a.listener.count("connected"), 1);
+    EXPECT_TRUE(a.client->isConnected());
+
+    a.signOut();
+    a.client->sendChatMessage("for the old account", a.jid);
+    EXPECT_EQ(a.client->queuedPackets(), 1u);
+    XmppParty other;
+    ASSERT_TRUE(other.signUp());
+    other.signOut();
+    a.client->openSession(PRESENCE_AVAILABLE, other.jid, other.password,
+                          XmppTestServer::instance().port());
+    EXPECT_EQ(a.client->queuedPackets(), 0u);
+    EXPECT_TRUE(a.waitConnected());
+}
+
+TEST_F(Session, ShutdownDuringAnIdleReceiveReturnsPromptly) {
+    XmppParty a;
+    ASSERT_TRUE(a.signUp());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the server now sends nothing
+    const auto start = std::chrono::steady_clock::now();
+    a.client->shutdown();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    RecordProperty("shutdown_ms", static_cast<int>(ms));
+    std::printf("shutdown took %lld ms\n", static_cast<long long>(ms));
+    EXPECT_FALSE(a.client->isSessionOpen());
+    EXPECT_EQ(a.listener.eventsOf("disconnected").at(0).a, CONNECTION_USER_DISCONNECTED);
+}
+
+TEST_F(Session, TheKeepAlivePingsAfterTwentySecondsOfSilenceAndGivesUpAfterSixty) {
+    ManualClock clock;
+    XmppParty a(clock);
+    ASSERT_TRUE(a.signUp());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    clock.advance(20);
+    a.client->checkKeepAlive();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(a.client->pingAnswers(), 0);
+
+    clock.advance(5);
+    a.client->checkKeepAlive();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return a.client->pingAnswers() >= 1; }, 15000));
+    EXPECT_EQ(a.client->lastActivity(), clock.now());
+    EXPECT_TRUE(a.client->isConnected());
+
+    clock.advance(61);
+    a.client->checkKeepAlive();
+    ASSERT_TRUE(a.listener.waitFor("connectionError"));
+    EXPECT_EQ(a.listener.eventsOf("connectionError").at(0).a, CONNECTION_NO_ERROR);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !a.client->isSessionOpen(); }, 15000));
+    // The give-up is the one report of this end.
+    EXPECT_EQ(a.listener.count("disconnected"), 0);
+    EXPECT_EQ(a.listener.count("connectionError"), 1);
+}
