@@ -2,15 +2,46 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <new>
 
 #include "client/maps/HTTPHandler.h"
 #include "client/maps/IMapsLoaderManager.h"
+#include "kestra/Exceptions.h"
 #include "kestra/Log.h"
+#include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
 
 std::wstring BasicMapsLoader::getCurrentVersion() {
     kestra::Mutex::Locker lock(versionLock_);
     return version_;
+}
+
+std::wstring BasicMapsLoader::settingOr(const wchar_t* key, const wchar_t* fallback) {
+    std::wstring value;
+    if (kestra::Settings::isReady() && kestra::Settings::getStringValue(key, &value) &&
+        !value.empty()) {
+        return value;
+    }
+    return fallback;
+}
+
+std::unique_ptr<MapsDataTypes::ImageBlockProp> BasicMapsLoader::newBlockProp(
+    int level, int x, int y, int mapType, int& wx, int& wy, const char* place,
+    const char* condition) {
+    wx = x;
+    wy = y;
+    wrap(wx, wy, level);
+    std::unique_ptr<MapsDataTypes::ImageBlockProp> block;
+    try {
+        block = std::make_unique<MapsDataTypes::ImageBlockProp>();
+    } catch (const std::bad_alloc&) {
+        throw kestra::NullPointerException(place, condition);
+    }
+    block->x = x;
+    block->y = y;
+    block->mapType = mapType;
+    block->level = level;
+    return block;
 }
 
 void BasicMapsLoader::setVersion(const std::wstring& version) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "client/maps/CoordinateUtils.h"
@@ -30,6 +31,15 @@ public:
                                      const char* levelMessage);
 
 protected:
+    // A host or name from the settings, or fallback when the key is missing or empty.
+    static std::wstring settingOr(const wchar_t* key, const wchar_t* fallback);
+    // A new block description for (x, y) at the level, with the wrapped block numbers in
+    // wx, wy; the name is left to the source. When memory runs out it throws
+    // NullPointerException(place, condition).
+    std::unique_ptr<MapsDataTypes::ImageBlockProp> newBlockProp(int level, int x, int y,
+                                                                int mapType, int& wx, int& wy,
+                                                                const char* place,
+                                                                const char* condition);
     void setVersion(const std::wstring& version);
     bool hasVersion();
     // Wraps block numbers through the manager (or the same rule without one).

@@ -11,15 +11,6 @@ using kestra::Log;
 
 namespace {
 
-std::wstring setting(const wchar_t* key, const wchar_t* fallback) {
-    std::wstring value;
-    if (kestra::Settings::isReady() && kestra::Settings::getStringValue(key, &value) &&
-        !value.empty()) {
-        return value;
-    }
-    return fallback;
-}
-
 // "mt" for road blocks, "kh" for satellite blocks, nothing for other types.
 std::wstring tilePrefix(int mapType) {
     if (mapType == 1 || mapType == 3) {
@@ -31,8 +22,8 @@ std::wstring tilePrefix(int mapType) {
 }  // namespace
 
 GoogleMapsLoader::GoogleMapsLoader()
-    : domain_(setting(L"maps.google.domain", DEFAULT_DOMAIN)),
-      pageHost_(setting(L"maps.google.pageHost", DEFAULT_PAGE_HOST)) {}
+    : domain_(settingOr(L"maps.google.domain", DEFAULT_DOMAIN)),
+      pageHost_(settingOr(L"maps.google.pageHost", DEFAULT_PAGE_HOST)) {}
 
 void GoogleMapsLoader::getZoomInterval(int& minLevel, int& maxLevel, int mapType) {
     if (mapType == 0) {
@@ -85,16 +76,11 @@ std::wstring GoogleMapsLoader::getBlockNameByLevelAndBlockNumber(int level, int 
 std::unique_ptr<MapsDataTypes::ImageBlockProp> GoogleMapsLoader::createBlockProp(int level, int x,
                                                                                  int y,
                                                                                  int mapType) {
-    int wx = x;
-    int wy = y;
-    wrap(wx, wy, level);
-    std::unique_ptr<MapsDataTypes::ImageBlockProp> block;
-    try {
-        block = std::make_unique<MapsDataTypes::ImageBlockProp>();
-    } catch (const std::bad_alloc&) {
-        throw kestra::NullPointerException("GoogleMapsLoader::createBlockPropForRoadmap",
-                                           "while: new MapsDataTypes::ImageBlockProp().");
-    }
+    int wx = 0;
+    int wy = 0;
+    std::unique_ptr<MapsDataTypes::ImageBlockProp> block =
+        newBlockProp(level, x, y, mapType, wx, wy, "GoogleMapsLoader::createBlockPropForRoadmap",
+                     "while: new MapsDataTypes::ImageBlockProp().");
     if (isRoad(mapType)) {
         const int zoom = 18 - level;
         if (zoom < 0) {
@@ -111,9 +97,6 @@ std::unique_ptr<MapsDataTypes::ImageBlockProp> GoogleMapsLoader::createBlockProp
     if (block->name.empty() || block->name == L"&t=") {
         Log::error("GoogleMapsLoader: Error block name.");
     }
-    block->x = x;
-    block->y = y;
-    block->level = level;
     return block;
 }
 

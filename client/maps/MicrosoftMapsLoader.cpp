@@ -12,15 +12,6 @@ using kestra::Log;
 
 namespace {
 
-std::wstring setting(const wchar_t* key, const wchar_t* fallback) {
-    std::wstring value;
-    if (kestra::Settings::isReady() && kestra::Settings::getStringValue(key, &value) &&
-        !value.empty()) {
-        return value;
-    }
-    return fallback;
-}
-
 std::wstring typeLetter(int mapType) {
     switch (mapType) {
         case 1:
@@ -42,9 +33,9 @@ std::wstring typeLetter(int mapType) {
 }  // namespace
 
 MicrosoftMapsLoader::MicrosoftMapsLoader()
-    : tileHost_(setting(L"maps.microsoft.tileHost", DEFAULT_TILE_HOST)),
-      tileDomain_(setting(L"maps.microsoft.tileDomain", DEFAULT_TILE_DOMAIN)),
-      pageHost_(setting(L"maps.microsoft.pageHost", DEFAULT_PAGE_HOST)) {}
+    : tileHost_(settingOr(L"maps.microsoft.tileHost", DEFAULT_TILE_HOST)),
+      tileDomain_(settingOr(L"maps.microsoft.tileDomain", DEFAULT_TILE_DOMAIN)),
+      pageHost_(settingOr(L"maps.microsoft.pageHost", DEFAULT_PAGE_HOST)) {}
 
 void MicrosoftMapsLoader::getZoomInterval(int& minLevel, int& maxLevel, int mapType) {
     if (mapType == 0 || mapType == 2) {
@@ -99,24 +90,15 @@ std::wstring MicrosoftMapsLoader::getBlockNameByLevelAndBlockNumber(int level, i
 std::unique_ptr<MapsDataTypes::ImageBlockProp> MicrosoftMapsLoader::createBlockProp(int level,
                                                                                     int x, int y,
                                                                                     int mapType) {
-    int wx = x;
-    int wy = y;
-    wrap(wx, wy, level);
-    std::unique_ptr<MapsDataTypes::ImageBlockProp> block;
-    try {
-        block = std::make_unique<MapsDataTypes::ImageBlockProp>();
-    } catch (const std::bad_alloc&) {
-        throw kestra::NullPointerException("MicrosoftMapsLoader::createBlockPropForRoadmap",
-                                           "while: new MicrosoftImageBlockProp()");
-    }
+    int wx = 0;
+    int wy = 0;
+    std::unique_ptr<MapsDataTypes::ImageBlockProp> block =
+        newBlockProp(level, x, y, mapType, wx, wy, "MicrosoftMapsLoader::createBlockPropForRoadmap",
+                     "while: new MicrosoftImageBlockProp()");
     block->name = getBlockNameByLevelAndBlockNumber(level, wx, wy, mapType);
     if (block->name.empty()) {
         Log::error("MicrosoftMapsLoader: Error block name.");
     }
-    block->x = x;
-    block->y = y;
-    block->mapType = mapType;
-    block->level = level;
     return block;
 }
 
