@@ -38,6 +38,17 @@ CacheState& state() {
     return s;
 }
 
+// The stored versions of one block of one source, newest first; null when there are none.
+const BlockList* storedVersions(const CacheState& s, const std::wstring& loaderName,
+                                const std::wstring& blockName) {
+    const auto index = s.indices.find(loaderName);
+    if (index == s.indices.end()) {
+        return nullptr;
+    }
+    const auto found = index->second.find(blockName);
+    return found == index->second.end() || found->second.empty() ? nullptr : &found->second;
+}
+
 std::wstring withSeparator(const std::wstring& folder) {
     if (!folder.empty() && folder.back() == L'/') {
         return folder;
@@ -366,15 +377,11 @@ bool CacheManager::findCacheItem(const std::wstring& loaderName,
     CacheState& s = state();
     kestra::Mutex::Locker lock(s.mutex);
     checkReady("findCacheItem");
-    const auto index = s.indices.find(loaderName);
-    if (index == s.indices.end()) {
+    const BlockList* stored = storedVersions(s, loaderName, block.name);
+    if (stored == nullptr) {
         return false;
     }
-    const auto found = index->second.find(block.name);
-    if (found == index->second.end() || found->second.empty()) {
-        return false;
-    }
-    const BlockList& list = found->second;
+    const BlockList& list = *stored;
     auto it = list.begin();
     if (it->version != version) {
         if (it->version < version) {
@@ -405,15 +412,11 @@ bool CacheManager::findMaxVersionCacheItem(const std::wstring& loaderName,
     CacheState& s = state();
     kestra::Mutex::Locker lock(s.mutex);
     checkReady("findMaxVersionCacheItem");
-    const auto index = s.indices.find(loaderName);
-    if (index == s.indices.end()) {
+    const BlockList* stored = storedVersions(s, loaderName, block.name);
+    if (stored == nullptr) {
         return false;
     }
-    const auto found = index->second.find(block.name);
-    if (found == index->second.end() || found->second.empty()) {
-        return false;
-    }
-    const CacheItem& first = found->second.front();
+    const CacheItem& first = stored->front();
     data = readItemFromFile(s.dataPath, first.offset, first.size);
     imageType = first.imageType;
     return true;
