@@ -52,7 +52,7 @@ ApplicationManager::~ApplicationManager() {
     session_->shutdown();
     serialize();
     chatWindows_.closeAll();
-    mainFrame_.reset();
+    windows_.release();
 }
 
 // The message table. Messages of components that are not part of the program yet have no
@@ -86,16 +86,16 @@ void ApplicationManager::onGuiThreadEnded() {
 
 bool ApplicationManager::bringMainFrameForward() {
     kestra::Mutex::Locker lock(controllerLock_);
-    if (!mainFrame_ || !mainFrame_->isWindow()) {
+    if (!windows_.mainFrameExists()) {
         return false;
     }
     Log::info("ApplicationManager: another start asked to bring the main window forward.");
-    return mainFrame_->bringToFront();
+    return windows_.mainFrame()->bringToFront();
 }
 
 bool ApplicationManager::mainFrameExists() {
     kestra::Mutex::Locker lock(controllerLock_);
-    return mainFrame_ && mainFrame_->isWindow();
+    return windows_.mainFrameExists();
 }
 
 int ApplicationManager::runApplication() {
@@ -369,14 +369,7 @@ bool ApplicationManager::waitForWindows() {
 void ApplicationManager::run() {
     try {
         kestra::Mutex::Locker lock(controllerLock_);
-        std::unique_ptr<IMainFrame> frame = guiFactory_.createMainFrame(*this);
-        if (!frame) {
-            Log::error(
-                "ApplicationManager::run false == GuiFactory::createWindowInstance(mainFrame).");
-            throw kestra::GUICreateException();
-        }
-        mainFrame_ = std::move(frame);
-        mainFrame_->show();
+        windows_.create(guiFactory_, *this);
     } catch (const kestra::GUICreateException&) {
         Log::error("ApplicationManager::runApplication: catch kestra::GUICreateException.");
         guiFailed_ = true;
@@ -423,7 +416,7 @@ void ApplicationManager::shutdownOnQuit() {
     stopMapLoader();
     stopHttpLoader();
     chatWindows_.closeAll();
-    if (mainFrameExists() && !mainFrame_->postClose()) {
+    if (mainFrameExists() && !windows_.mainFrame()->postClose()) {
         Log::error("::PostMessage (mainFrame->getHWND(), WM_CLOSE,0,0).");
         guiThread_.quit();
     }

@@ -8,6 +8,7 @@
 
 #include "client/app/ChatWindows.h"
 #include "client/app/ControllerGps.h"
+#include "client/app/ControllerWindows.h"
 #include "client/app/IApplicationManager.h"
 #include "client/app/IGuiFactory.h"
 #include "client/app/IGuiThread.h"
@@ -36,7 +37,8 @@ class UpdateChecker;
 //
 // It keeps the wiring and the message table; the work of its parts lives in collaborators
 // it owns: SessionReactions (the session's listener, sign-in and connection state),
-// ChatWindows (chat windows and unread messages) and ControllerGps (the GPS owner).
+// ChatWindows (chat windows and unread messages), ControllerGps (the GPS owner) and
+// ControllerWindows (the windows behind their proxies).
 class ApplicationManager : public kestra::IRunnable,
                            public IApplicationManager,
                            public IHTTPListener {
@@ -104,7 +106,6 @@ public:
         chatWindows_.add(std::move(window), jid);
     }
     void sendChatMessage(const std::wstring& text, const std::wstring& jid) override;
-    ChatWindows& getChatWindows() { return chatWindows_; }
 
     // IContactsControl.
     std::shared_ptr<LumoraContact> findContact(const std::wstring& jid) override;
@@ -183,7 +184,7 @@ private:
     std::unique_ptr<IJabberClient> session_;
     std::unique_ptr<ControllerGps> gps_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
-    std::unique_ptr<IMainFrame> mainFrame_;
+    ControllerWindows windows_;  // under controllerLock_
     std::unique_ptr<UserContactProfile> userContactProfile_;
     LumoraContact::ContactMap contacts_;
     ChatWindows chatWindows_;

@@ -15,6 +15,8 @@ QtGuiThread::QtGuiThread(QApplication& application)
     application_.installEventFilter(this);
 }
 
+// A filter on the application object sees the events of every object; only the
+// application's own quit request counts.
 bool QtGuiThread::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &application_ && event->type() == QEvent::Quit) {
         running_->store(false);

@@ -23,6 +23,7 @@ public:
     int count(const std::string& prefix) const;
     // The posted messages, oldest first; the fake owns them (and their payloads).
     std::vector<unsigned int> postedIds() const;
+    // The last message posted with the id (valid until the next post), or null.
     const kestra::ThreadMessage* lastPosted(unsigned int id) const;
     IChatWindow* chatWindow(const std::wstring& jid) const;
 
