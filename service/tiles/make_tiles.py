@@ -3,7 +3,7 @@
 the three map types, from map data that Debian's packages ship (see mapdata.py).
 
     make_tiles.py --out FOLDER [--roadmap-max Z] [--satellite-max Z] [--hybrid-max Z]
-                  [--jobs N] [--quiet]
+                  [--jobs N] [--quiet] [--keep-work]
 
 Levels are those of the tile files (level 0: the world in one tile). The defaults make
 roadmap tiles of levels 0 to 7 and satellite and hybrid tiles of levels 0 to 5.
@@ -203,7 +203,7 @@ def mark_levels(out, levels, parts_left):
                 open(os.path.join(folder, ".complete"), "w").close()
 
 
-def make(out, levels, jobs, quiet):
+def make(out, levels, jobs, quiet, keep_work=False):
     import mapdata
     os.makedirs(out, exist_ok=True)
     check_space(out, levels)
@@ -227,7 +227,8 @@ def make(out, levels, jobs, quiet):
     with open(os.path.join(out, "COMPLETE.part"), "w") as f:
         json.dump({"generator": GENERATOR, "levels": levels}, f)
     os.replace(os.path.join(out, "COMPLETE.part"), os.path.join(out, "COMPLETE"))
-    shutil.rmtree(work, ignore_errors=True)
+    if not keep_work:
+        shutil.rmtree(work, ignore_errors=True)
 
 
 def arguments():
@@ -238,6 +239,8 @@ def arguments():
     parser.add_argument("--hybrid-max", type=int, default=5)
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--quiet", action="store_true")
+    parser.add_argument("--keep-work", action="store_true",
+                        help="keep the prepared map data (for more levels later)")
     args = parser.parse_args()
     for value in (args.roadmap_max, args.satellite_max, args.hybrid_max):
         if not 0 <= value <= 12:
@@ -255,7 +258,7 @@ def main():
         return 0
     started = time.monotonic()
     try:
-        make(out, levels, max(1, args.jobs), args.quiet)
+        make(out, levels, max(1, args.jobs), args.quiet, args.keep_work)
     except NoSpace as e:
         print("\nOffline map: not enough disk space (%s). The tiles made so far are kept; "
               "free some space and start again to finish the map." % e, file=sys.stderr)
