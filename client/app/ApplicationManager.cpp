@@ -65,6 +65,7 @@ void ApplicationManager::registerHandlers() {
         }
     });
     reactions_.registerHandlers(dispatcher_);
+    windows_.registerHandlers(dispatcher_, [this] { return getDownloadAddress(); });
 }
 
 void ApplicationManager::quit() {
@@ -122,9 +123,13 @@ int ApplicationManager::runApplication() {
     }
     {
         kestra::Mutex::Locker lock(controllerLock_);
-        gps_->startWhenSwitchedOn();
+        if (gps_->startWhenSwitchedOn()) {
+            windows_.showGpsState(GPS_STATE_SEARCHING);
+        }
+        windows_.addTimerListeners(*timer_);
         timer_->start();
     }
+    windows_.applyNoSleepSetting();
     if (updateChecker_) {
         updateChecker_->startCheck();
     }
@@ -305,11 +310,14 @@ void ApplicationManager::onGPSPosition(const WorldCoords& position, bool valid) 
 
 void ApplicationManager::onGPSSatellites(const SatelliteList& satellites, bool fix) {
     gps_->onSatellites(satellites, fix);
+    onGPSFixState(fix);
+    windows_.showSatellites(satellites, fix);
 }
 
+// A fix found while searching, or lost while not: the GPS button shows it.
 void ApplicationManager::onGPSFixState(bool hasFix) {
-    if (gps_) {
-        gps_->changeFixState(hasFix);
+    if (gps_ && gps_->changeFixState(hasFix)) {
+        windows_.showGpsState(hasFix ? GPS_STATE_FIX : GPS_STATE_SEARCHING);
     }
 }
 
@@ -447,6 +455,11 @@ void ApplicationManager::serialize() {
         }
     } catch (...) {
         Log::error("ApplicationManager::serialize userContactProfile->serialize() exception.");
+    }
+    try {
+        windows_.saveLayout();
+    } catch (...) {
+        Log::error("ApplicationManager::serialize splitter state exception.");
     }
     try {
         Settings::shutdown();

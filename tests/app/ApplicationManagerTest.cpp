@@ -137,7 +137,7 @@ TEST_F(ApplicationManagerTest, ClosingTheMainFrameEndsTheLoop) {
 }
 
 TEST_F(ApplicationManagerTest, AWindowThatCannotBeCreatedEndsTheRunWithOne) {
-    factory.failMainFrame = true;
+    factory.fail = "mainFrame";
     ApplicationManager manager(gui, factory, clock, fakeSession());
     auto result = start(manager);
     ASSERT_EQ(result.wait_for(std::chrono::seconds(30)), std::future_status::ready);
