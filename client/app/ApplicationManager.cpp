@@ -357,18 +357,18 @@ void ApplicationManager::startUserSearch(const std::wstring& gid, const std::wst
                      wideToUtf8(email), gender, distance, status);
 }
 
-// Waits until the GUI thread has created the main window. Gives up when the GUI thread
-// ended first (its windows could not be created), instead of waiting forever.
+// Waits until the GUI thread has created every window. Gives up when the GUI thread ended
+// first (a window could not be created), instead of waiting forever.
 bool ApplicationManager::waitForWindows() {
     for (;;) {
+        if (windows_.isComplete()) {
+            return mainFrameExists();
+        }
         if (guiFailed_ || !guiThread_.isRunning()) {
             Log::error(
                 "ApplicationManager::runApplication: the GUI thread ended before its windows "
                 "were created.");
             return false;
-        }
-        if (mainFrameExists()) {
-            return true;
         }
         clock_.sleepMs(POLL_MS);
     }

@@ -62,6 +62,7 @@ void ControllerWindows::create(IGuiFactory& factory, IApplicationManager& contro
     restoreLayout();
     listContacts(controller);
     mainFrame_->show();
+    complete_ = true;
 }
 
 // splitter.visibility holds 1 while the contact pane is hidden, so a missing value (or 0)
@@ -174,6 +175,11 @@ void ControllerWindows::showSatellites(const SatelliteList& satellites, bool fix
     }
 }
 
+bool ControllerWindows::isComplete() const {
+    kestra::Mutex::Locker lock(lock_);
+    return complete_;
+}
+
 bool ControllerWindows::mainFrameExists() const {
     kestra::Mutex::Locker lock(lock_);
     return mainFrame_ && mainFrame_->isWindow();
@@ -181,6 +187,7 @@ bool ControllerWindows::mainFrameExists() const {
 
 void ControllerWindows::release() {
     kestra::Mutex::Locker lock(lock_);
+    complete_ = false;
     contactList_.reset();
     details_.reset();
     infoWithoutPicture_.reset();

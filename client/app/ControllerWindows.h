@@ -75,6 +75,8 @@ public:
     IContactListWindow* contactList() const { return contactList_.get(); }
     // The main frame was made and its window still exists.
     bool mainFrameExists() const;
+    // Every window was made (create finished without a failure).
+    bool isComplete() const;
 
     // Lets go of every proxy (the widgets go with the GUI).
     void release();
@@ -85,6 +87,7 @@ private:
     void onShowContactDetails(const kestra::ThreadMessage& message);
 
     kestra::Mutex& lock_;
+    bool complete_ = false;
     std::unique_ptr<IMainFrame> mainFrame_;
     std::unique_ptr<IMainSplitter> splitter_;
     std::unique_ptr<IMapViewWindow> mapView_;

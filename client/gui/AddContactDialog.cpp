@@ -48,12 +48,14 @@ AddContactDialog::AddContactDialog(IControllerCommands& controller, QWidget* par
     setObjectName(QStringLiteral("addContactDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(uiText("Add new contact"));
+    setMinimumWidth(320);
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     form->addRow(uiText("Jabber ID:"), jid_);
     layout->addLayout(form);
     jid_->setPlaceholderText(QStringLiteral("name@example.org"));
     hint_->setWordWrap(true);
+    hint_->setText(uiText("Type a Jabber ID such as name@example.org, or a GID."));
     layout->addWidget(hint_);
     auto* buttons = new QDialogButtonBox(this);
     add_ = buttons->addButton(uiText("Add"), QDialogButtonBox::AcceptRole);
@@ -69,8 +71,8 @@ void AddContactDialog::check() {
     const bool typed = !jid_->text().trimmed().isEmpty();
     const bool valid = !jidFrom(jid_->text()).empty();
     add_->setEnabled(valid);
-    hint_->setText(typed && !valid ? uiText("Type a Jabber ID such as name@example.org, or a GID.")
-                                   : QString());
+    // The hint stays; it turns red while the input is not an ID.
+    hint_->setStyleSheet(typed && !valid ? QStringLiteral("color: #c92a2a;") : QString());
 }
 
 void AddContactDialog::send() {

@@ -8,8 +8,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// "Add new contact": the user types a Jabber ID (or just a user id of this service); "Add",
-// enabled only for a well-formed ID, posts UM_AUTHORIZATION_REQUEST with it and an empty
+// "Add new contact": the user types a Jabber ID (or just a user id of this service), with a
+// hint below that turns red while the input is not one; "Add", enabled only for a
+// well-formed ID, posts UM_AUTHORIZATION_REQUEST with it and an empty
 // message. Deletes itself when closed.
 class AddContactDialog : public QDialog {
     Q_OBJECT

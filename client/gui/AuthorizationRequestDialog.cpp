@@ -26,6 +26,7 @@ AuthorizationRequestDialog::AuthorizationRequestDialog(IControllerCommands& cont
     setObjectName(QStringLiteral("authorizationRequestDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(uiText("Add contact"));
+    setMinimumWidth(300);
     auto* layout = new QVBoxLayout(this);
     auto* question = new QLabel(
         uiText("Do you want to add ") + ContactLook::displayName(*contact_) + uiText(" GID ") +

@@ -40,6 +40,7 @@ ContactDetailsDialog::ContactDetailsDialog(IApplicationManager& controller, QWid
       nick_(new QLineEdit(this)) {
     setObjectName(QStringLiteral("contactDetailsDialog"));
     setWindowTitle(uiText("User profile"));
+    setMinimumWidth(300);
     auto* layout = new QVBoxLayout(this);
     picture_->setFixedSize(PICTURE_SIZE, PICTURE_SIZE);
     picture_->setAlignment(Qt::AlignCenter);

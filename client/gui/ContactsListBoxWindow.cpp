@@ -113,10 +113,17 @@ void ContactsListBoxWindow::onTick() {
     viewport()->update();
 }
 
+// A mouse's request comes through the viewport, in its pixels; the menu key's comes to the
+// list itself and opens the menu at the selected entry.
 void ContactsListBoxWindow::contextMenuEvent(QContextMenuEvent* event) {
-    const QPoint inViewport = viewport()->mapFrom(this, event->pos());
-    askForMenuAt(inViewport, event->globalPos());
     event->accept();
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        askForMenuAt(event->pos(), event->globalPos());
+        return;
+    }
+    const std::shared_ptr<LumoraContact> selected = selectedContact();
+    const QPoint place = selected ? visualRect(currentIndex()).center() : QPoint(0, 0);
+    emit contextMenuWanted(selected, viewport()->mapToGlobal(place));
 }
 
 void ContactsListBoxWindow::askForMenuAt(const QPoint& viewportPos, const QPoint& globalPos) {

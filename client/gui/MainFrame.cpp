@@ -270,20 +270,17 @@ void MainFrame::setNoSleep(bool on) {
     inhibitor_->setEnabled(on);
 }
 
-// The previous cursor comes back afterwards (none when the frame had none of its own).
+// The previous cursor comes back afterwards.
 void MainFrame::showMapLoading(bool loading) {
     if (loading == loading_) {
         return;
     }
     loading_ = loading;
     if (loading) {
-        hadCursor_ = testAttribute(Qt::WA_SetCursor);
         savedCursor_ = cursor();
         setCursor(Qt::WaitCursor);
-    } else if (hadCursor_) {
-        setCursor(savedCursor_);
     } else {
-        unsetCursor();
+        setCursor(savedCursor_);
     }
 }
 

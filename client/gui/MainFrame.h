@@ -103,6 +103,5 @@ private:
     int ticks_ = 0;
     bool blinkPhase_ = false;
     bool loading_ = false;
-    bool hadCursor_ = false;
     QCursor savedCursor_;
 };

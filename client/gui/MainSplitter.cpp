@@ -34,12 +34,14 @@ MainSplitter::MainSplitter(IControllerCommands& controller, std::shared_ptr<Spli
     layout->addWidget(tab_);
     splitter_->setChildrenCollapsible(false);
     tab_->setObjectName(QStringLiteral("contactPaneTab"));
-    tab_->setText(columnOfLetters(uiText("CONTACTS")));
     tab_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     tab_->setAutoRaise(true);
     connect(tab_, &QToolButton::clicked, this,
             [this] { controller_.postMessage(UM_TOGGLE_CONTACT_PANE); });
-    connect(splitter_, &QSplitter::splitterMoved, this, [this] { notePosition(); });
+    connect(splitter_, &QSplitter::splitterMoved, this, [this] {
+        wantedPosition_ = -1;  // the user's drag wins over a position still waiting
+        notePosition();
+    });
     updateTab();
 }
 
@@ -61,7 +63,10 @@ void MainSplitter::showContactPane(bool shown) {
     if (shown && wantedPosition_ < 0) {
         wantedPosition_ = state_->position.load();
     }
-    applyPosition();
+    // The splitter shows the bar between the panes only once it has seen the pane shown:
+    // the position waits for that.
+    QMetaObject::invokeMethod(
+        this, [this] { applyPosition(); }, Qt::QueuedConnection);
     updateTab();
 }
 
@@ -103,9 +108,12 @@ void MainSplitter::resizeEvent(QResizeEvent* event) {
     notePosition();
 }
 
+// An arrow that points where the pane goes, above "CONTACTS".
 void MainSplitter::updateTab() {
-    const QString tip =
-        isContactPaneShown() ? uiText("Hide the contacts") : uiText("Show the contacts");
+    const bool shown = isContactPaneShown();
+    tab_->setText((shown ? QStringLiteral("\u25B8\n\n") : QStringLiteral("\u25C2\n\n")) +
+                  columnOfLetters(uiText("CONTACTS")));
+    const QString tip = shown ? uiText("Hide the contacts") : uiText("Show the contacts");
     tab_->setToolTip(tip);
     tab_->setAccessibleName(tip);
 }

@@ -19,6 +19,7 @@ RemoveContactDialog::RemoveContactDialog(IControllerCommands& controller,
     setObjectName(QStringLiteral("removeContactDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(uiText("Remove contact"));
+    setMinimumWidth(300);
     auto* layout = new QVBoxLayout(this);
     auto* question = new QLabel(
         uiText("Do you really want to remove contact: ") + ContactLook::displayName(*contact_),

@@ -37,6 +37,11 @@ SleepInhibitor::~SleepInhibitor() {
     release();
 }
 
+void SleepInhibitor::setBuses(Bus sessionBus, Bus systemBus) {
+    sessionBus_ = std::move(sessionBus);
+    systemBus_ = std::move(systemBus);
+}
+
 void SleepInhibitor::setEnabled(bool on) {
     if (on == enabled_) {
         return;

@@ -34,6 +34,8 @@ public:
     SleepInhibitor(Bus sessionBus, Bus systemBus, QObject* parent = nullptr);
     ~SleepInhibitor() override;
 
+    // Other buses from now on (a switch that is on asks them when it is next switched on).
+    void setBuses(Bus sessionBus, Bus systemBus);
     void setEnabled(bool on);
     bool isEnabled() const { return enabled_; }
     // The services that hold an inhibitor for us now.

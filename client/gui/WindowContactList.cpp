@@ -1,6 +1,6 @@
 #include "client/gui/WindowContactList.h"
 
-#include <QAction>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
@@ -25,14 +25,19 @@ WindowContactList::WindowContactList(IApplicationManager& controller,
     filter_->setObjectName(QStringLiteral("contactFilter"));
     filter_->setPlaceholderText(uiText("Filter contacts"));
     filter_->setClearButtonEnabled(true);
-    auto* clear = new QAction(filter_);
-    clear->setShortcut(Qt::Key_Escape);
-    clear->setShortcutContext(Qt::WidgetShortcut);
-    static_cast<QWidget*>(filter_)->addAction(clear);
-    connect(clear, &QAction::triggered, filter_, &QLineEdit::clear);
+    filter_->installEventFilter(this);
     connect(filter_, &QLineEdit::textChanged, this,
             [this](const QString& text) { list_->listBox().setFilter(text); });
     setMinimumWidth(140);
+}
+
+bool WindowContactList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == filter_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !filter_->text().isEmpty()) {
+        filter_->clear();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void WindowContactList::addContact(const std::shared_ptr<LumoraContact>& contact) {

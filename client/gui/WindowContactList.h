@@ -27,6 +27,9 @@ public:
     QLineEdit* filterBox() const { return filter_; }
     ContactList& contactList() const { return *list_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QLineEdit* filter_;
     ContactList* list_;
