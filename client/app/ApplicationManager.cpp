@@ -199,6 +199,10 @@ void ApplicationManager::showMessage(const std::wstring& text) {
     Log::info(L"ApplicationManager::showMessage: " + text);
 }
 
+void ApplicationManager::onPositionNotShared() {
+    showMessage(tr("Your position can't be shared: the server refuses your position node."));
+}
+
 bool ApplicationManager::isVersionInfoReceived() const {
     return updateChecker_ && updateChecker_->isVersionInfoReceived();
 }

@@ -93,6 +93,8 @@ public:
     void onHTTPResult(std::unique_ptr<HTTPResult> result, HTTPLoader* loader) override;
     void onHTTPStart() override;
     void onHTTPFinish() override;
+    // The session's report that the own position node is refused.
+    void onPositionNotShared() override;
 
     const std::vector<std::wstring>& getContactsToDelete() const { return contactsToDelete_; }
     const std::vector<std::wstring>& getMapTypeNames() const { return mapTypeNames_; }
