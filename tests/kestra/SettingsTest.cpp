@@ -206,7 +206,10 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(BothWriters, SettingsWriteTest,
-                         ::testing::Values(Writer::Platform, Writer::StandardLibrary));
+                         ::testing::Values(Writer::Platform, Writer::StandardLibrary),
+                         [](const ::testing::TestParamInfo<Writer>& info) {
+                             return info.param == Writer::Platform ? "Platform" : "StandardLibrary";
+                         });
 
 TEST_P(SettingsWriteTest, AFailedWriteLeavesThePreviousFileByteForByteAndShutdownSaysSo) {
     Settings::startup(file.wstring());
