@@ -26,6 +26,9 @@ expect_rejected client/maps/Bad.cpp '#include <gloox/client.h>'
 expect_rejected client/maps/Bad.cpp '#include "client/app/ApplicationManager.h"'
 expect_rejected client/maps/Bad.cpp '  #  include <sys/socket.h>'
 expect_rejected client/gui/Bad.cpp '#include <gloox/client.h>'
+mkdir -p "$tree/client/graphics" "$tree/client/view"
+expect_rejected client/graphics/Bad.h '#include <QImage>'
+expect_rejected client/view/Bad.cpp '#include "client/drawing/QtImageFactory.h"'
 mkdir -p "$tree/update"
 expect_rejected update/Bad.cpp '#include "client/maps/B.h"'
 echo "layer check self-test passed."
