@@ -57,8 +57,8 @@ QImage LumoraImage::keyed(Rgb transparent) const {
 }
 
 void LumoraImage::drawTransparentPart(IDrawContext& target, int x, int y, int width, int height,
-                                      int sourceX, int sourceY, int sourceWidth,
-                                      int sourceHeight, Rgb transparent) const {
+                                      int sourceX, int sourceY, int sourceWidth, int sourceHeight,
+                                      Rgb transparent) const {
     QImage* to = QtDrawContext::imageOf(target, "LumoraImage::drawTransparentPart");
     if (to == nullptr || to->isNull() || width <= 0 || height <= 0 || sourceWidth <= 0 ||
         sourceHeight <= 0) {

@@ -23,8 +23,8 @@ public:
                     int height) override;
     void draw(IDrawContext& target, int x, int y, int width, int height) const override;
     void drawStretched(IDrawContext& target, int x, int y, int width, int height) const override;
-    void drawTransparentPart(IDrawContext& target, int x, int y, int width, int height,
-                             int sourceX, int sourceY, int sourceWidth, int sourceHeight,
+    void drawTransparentPart(IDrawContext& target, int x, int y, int width, int height, int sourceX,
+                             int sourceY, int sourceWidth, int sourceHeight,
                              Rgb transparent) const override;
     void drawTransparent(IDrawContext& target, int x, int y, int width, int height,
                          Rgb transparent) const override;

@@ -28,7 +28,7 @@ QFont fontOf(const TextStyle& style) {
 }
 
 int alignmentOf(int flags) {
-    int alignment = (flags & TEXT_CENTER) != 0   ? Qt::AlignHCenter
+    int alignment = (flags & TEXT_CENTER) != 0  ? Qt::AlignHCenter
                     : (flags & TEXT_RIGHT) != 0 ? Qt::AlignRight
                                                 : Qt::AlignLeft;
     alignment |= (flags & TEXT_VCENTER) != 0 ? Qt::AlignVCenter : Qt::AlignTop;

@@ -59,9 +59,9 @@ QImage blank(int width, int height, const Rgb* background) {
     if (image.isNull()) {
         return image;  // out of memory
     }
-    image.fill(background != nullptr ? QColor(redOf(*background), greenOf(*background),
-                                              blueOf(*background))
-                                     : QColor(Qt::transparent));
+    image.fill(background != nullptr
+                   ? QColor(redOf(*background), greenOf(*background), blueOf(*background))
+                   : QColor(Qt::transparent));
     return image;
 }
 
@@ -116,8 +116,7 @@ std::unique_ptr<ILumoraImage> QtImageFactory::createImageFromBuffer(const void* 
     return std::make_unique<LumoraImage>(decoded);
 }
 
-std::unique_ptr<ILumoraImage> QtImageFactory::createEmptyImage(int width, int height,
-                                                               Rgb colour) {
+std::unique_ptr<ILumoraImage> QtImageFactory::createEmptyImage(int width, int height, Rgb colour) {
     QImage image = blank(width, height, &colour);
     if (image.isNull()) {
         Log::error(BUFFER_FAILED);

@@ -26,8 +26,8 @@ public:
                                                         std::size_t size) override;
     std::unique_ptr<ILumoraImage> createImage(const void* bytes, std::size_t size, int width,
                                               int height) override;
-    std::unique_ptr<ILumoraImage> createImageOnColor(const void* bytes, std::size_t size,
-                                                     int width, int height, Rgb colour) override;
+    std::unique_ptr<ILumoraImage> createImageOnColor(const void* bytes, std::size_t size, int width,
+                                                     int height, Rgb colour) override;
     std::unique_ptr<ILumoraImage> getImageFromResource(const std::wstring& name, int width,
                                                        int height, Rgb colour) override;
     std::unique_ptr<ILumoraImage> createEmptyImage(int width, int height, Rgb colour) override;

@@ -61,7 +61,7 @@ struct TextStyle {
 // Placement of a text in its rectangle (flags may be combined).
 enum TextFlags {
     TEXT_LEFT = 0,
-    TEXT_CENTER = 1,  // horizontally centred
+    TEXT_CENTER = 1,   // horizontally centred
     TEXT_VCENTER = 2,  // vertically centred
     TEXT_RIGHT = 4,
 };

@@ -18,8 +18,8 @@ public:
     virtual ~IImageFactory() = default;
 
     // The named image decoded at width x height.
-    virtual std::unique_ptr<ILumoraImage> getImageFromResource(const std::wstring& name,
-                                                               int width, int height) = 0;
+    virtual std::unique_ptr<ILumoraImage> getImageFromResource(const std::wstring& name, int width,
+                                                               int height) = 0;
     // Bytes decoded at the encoded image's own width and height.
     virtual std::unique_ptr<ILumoraImage> createImageFromBuffer(const void* bytes,
                                                                 std::size_t size) = 0;
@@ -29,15 +29,12 @@ public:
                                                       int width, int height) = 0;
     // The same, drawn over a rectangle of the colour (transparent parts show it).
     virtual std::unique_ptr<ILumoraImage> createImageOnColor(const void* bytes, std::size_t size,
-                                                             int width, int height,
-                                                             Rgb colour) = 0;
+                                                             int width, int height, Rgb colour) = 0;
     // The named image over a rectangle of the colour.
-    virtual std::unique_ptr<ILumoraImage> getImageFromResource(const std::wstring& name,
-                                                               int width, int height,
-                                                               Rgb colour) = 0;
+    virtual std::unique_ptr<ILumoraImage> getImageFromResource(const std::wstring& name, int width,
+                                                               int height, Rgb colour) = 0;
     // An image filled with one colour.
-    virtual std::unique_ptr<ILumoraImage> createEmptyImage(int width, int height,
-                                                           Rgb colour) = 0;
+    virtual std::unique_ptr<ILumoraImage> createEmptyImage(int width, int height, Rgb colour) = 0;
     // Size and type of encoded bytes without decoding the pixels. mimeType is one of
     // "image/x-ms-bmp", "image/jpeg", "image/png", "image/gif", or empty for another format
     // that can still be read (true). False when the bytes are not an image.

@@ -17,8 +17,7 @@ public:
     // Plain copy of the image's top-left width x height pixels to (x, y) of target.
     virtual void draw(IDrawContext& target, int x, int y, int width, int height) const = 0;
     // The whole image stretched (smoothly) into the rectangle (x, y, width, height).
-    virtual void drawStretched(IDrawContext& target, int x, int y, int width,
-                               int height) const = 0;
+    virtual void drawStretched(IDrawContext& target, int x, int y, int width, int height) const = 0;
     // The part (sourceX, sourceY, sourceWidth, sourceHeight) stretched into (x, y, width,
     // height), leaving out every pixel of the transparent colour.
     virtual void drawTransparentPart(IDrawContext& target, int x, int y, int width, int height,
