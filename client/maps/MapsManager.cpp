@@ -138,6 +138,7 @@ void MapsManager::firstPass() {
     {
         kestra::Mutex::Locker lock(matrixLock_);
         anchorOnCentre();
+        drawBuffer();  // the earlier picture goes
     }
     fillMatrixFromCache();
     kestra::Mutex::Locker lock(matrixLock_);
@@ -397,8 +398,9 @@ void MapsManager::onBlockLoaded(LoadedBlock& block) {
     std::string().swap(block.data);  // the bytes are ours: freed in every case
     block.size = 0;
     if (!placed) {
-        return;
+        return;  // a block that failed waits for the next tick, never asked for in a loop
     }
+    requestMissingCells();
     Rect rect;
     {
         kestra::Mutex::Locker lock(matrixLock_);
@@ -419,6 +421,20 @@ void MapsManager::onBlockLoaded(LoadedBlock& block) {
     changed_ = true;
     if (IViewListener* listener = listener_) {
         listener->onBlockDrawn(rect);
+    }
+}
+
+// The loader's queue has room again after each block: visible cells never asked for take
+// it at once instead of waiting for the next tick.
+void MapsManager::requestMissingCells() {
+    kestra::Mutex::Locker lock(matrixLock_);
+    if (!firstPassDone_) {
+        return;
+    }
+    for (const Wanted& w : visibleCellsWithout(BlockMatrix::PRESENT)) {
+        if (matrix_.cell(w.i, w.j) == nullptr && !requestCell(w.i, w.j)) {
+            return;
+        }
     }
 }
 

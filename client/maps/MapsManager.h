@@ -97,6 +97,7 @@ private:
     void requestRings();
     bool requestCell(int i, int j);
     void followUpPass();
+    void requestMissingCells();
     bool followUpColumn(int i, bool retry);
     bool checkPlace(const LoadedBlock& block, int& column, int& row);
     void onUndecodable();

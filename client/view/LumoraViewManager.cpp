@@ -123,6 +123,8 @@ void LumoraViewManager::prepareRender(IMapsView* view, IInfoWindow* withPhoto,
     withoutPhoto->hide();
     groupWindow->hide();
     view->setZoomSliderLevel(getZoom());
+    // The coordinates work from the start, also when the first picture cannot be loaded.
+    setBlockSide(mapsManager->getBlockSide());
     resetCurentCoords();
     ready_ = true;
     mapValid_ = true;
