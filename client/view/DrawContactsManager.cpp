@@ -66,11 +66,28 @@ void DrawContactsManager::setUp() {
     contactHeight_ = ch;
     groupWidth_ = gw;
     groupHeight_ = gh;
+    std::vector<QuadTree::Placed> placed;
+    {
+        kestra::Mutex::Locker lock(contactsLock_);
+        for (const auto& entry : contacts_) {
+            if (entry.second && entry.second->hasPosition()) {
+                placed.push_back({entry.second, entry.second->getPosition()});
+            }
+        }
+    }
     kestra::Mutex::Locker lock(positionsLock_);
     tree_.init(TREE_LEVELS, std::max(cw, ch), this);
     remembered_.clear();
+    std::vector<bool> inserted;
+    tree_.addEllements(placed, &inserted);  // all at once: the tree is filled in its own order
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        if (inserted[i]) {
+            const auto& contact = placed[i].contact;
+            remembered_[contact->getJid()] = {contact, placed[i].at,
+                                              countsAsOnline(contact->getStatus())};
+        }
+    }
     treeReady_ = true;
-    pass();  // inserts every contact that has a position
     dirty_ = true;
 }
 

@@ -1,5 +1,6 @@
 #include "client/view/QuadTree.h"
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 
@@ -28,8 +29,8 @@ void QuadTree::init(int levelsNum, int mergeDistance, IDrawContact* drawer) {
     worldSide_ = static_cast<std::int64_t>(std::pow(2.0, levelsNum_ - 1));
     nodes_.clear();
     freeNodes_.clear();
-    leaves_.clear();
-    freeLeaves_.clear();
+    entries_.clear();
+    freeEntries_.clear();
     items_.clear();
     Cell root;
     root.right = static_cast<std::int32_t>(std::min<std::int64_t>(worldSide_, INT32_MAX));
@@ -98,6 +99,43 @@ std::int32_t QuadTree::newNode(const Cell& cell) {
     return static_cast<std::int32_t>(nodes_.size() - 1);
 }
 
+std::int32_t QuadTree::newEntry(const std::shared_ptr<LumoraContact>& contact,
+                                const WorldCoords& at, const MercatorCoords& p) {
+    Entry entry;
+    entry.contact = contact;
+    entry.at = at;
+    entry.p = p;
+    entry.online = countsAsOnline(contact->getStatus());
+    if (!freeEntries_.empty()) {
+        const std::int32_t index = freeEntries_.back();
+        freeEntries_.pop_back();
+        entries_[static_cast<std::size_t>(index)] = std::move(entry);
+        return index;
+    }
+    entries_.push_back(std::move(entry));
+    return static_cast<std::int32_t>(entries_.size() - 1);
+}
+
+void QuadTree::append(std::int32_t node, std::int32_t entry) {
+    Node& leaf = nodes_[static_cast<std::size_t>(node)];
+    leaf.kind = 0;
+    entries_[static_cast<std::size_t>(entry)].next = -1;
+    if (leaf.last >= 0) {
+        entries_[static_cast<std::size_t>(leaf.last)].next = entry;
+    } else {
+        leaf.first = entry;
+    }
+    leaf.last = entry;
+}
+
+void QuadTree::addCounts(std::int32_t node, const MercatorCoords& p, bool online, int sign) {
+    Node& n = nodes_[static_cast<std::size_t>(node)];
+    n.count += sign;
+    n.sumX += sign * static_cast<std::int64_t>(p.x);
+    n.sumY += sign * static_cast<std::int64_t>(p.y);
+    n.online += online ? sign : 0;
+}
+
 void QuadTree::freeSubtree(std::int32_t index) {
     std::vector<std::int32_t> stack{index};
     while (!stack.empty()) {
@@ -110,13 +148,27 @@ void QuadTree::freeSubtree(std::int32_t index) {
                 b = -1;
             }
         }
-        if (node.leaf >= 0) {
-            leaves_[static_cast<std::size_t>(node.leaf)].clear();
-            freeLeaves_.push_back(node.leaf);
-            node.leaf = -1;
+        for (std::int32_t e = node.first; e >= 0;) {
+            Entry& entry = entries_[static_cast<std::size_t>(e)];
+            const std::int32_t next = entry.next;
+            entry.contact.reset();
+            freeEntries_.push_back(e);
+            e = next;
         }
+        node.first = -1;
+        node.last = -1;
         freeNodes_.push_back(n);
     }
+}
+
+std::int32_t QuadTree::findEntry(std::int32_t leaf, const LumoraContact* contact) const {
+    for (std::int32_t e = nodes_[static_cast<std::size_t>(leaf)].first; e >= 0;
+         e = entries_[static_cast<std::size_t>(e)].next) {
+        if (entries_[static_cast<std::size_t>(e)].contact.get() == contact) {
+            return e;
+        }
+    }
+    return -1;
 }
 
 // ---- Insertion and removal ----
@@ -133,39 +185,115 @@ bool QuadTree::addEllement(const std::shared_ptr<LumoraContact>& contact, const 
                    (contact != nullptr ? contact->getJid() : std::wstring()));
         return false;
     }
-    const bool online = countsAsOnline(contact->getStatus());
+    const std::int32_t entry = newEntry(contact, at, p);
+    insertAt(entry, p, entries_[static_cast<std::size_t>(entry)].online);
+    return true;
+}
+
+namespace {
+
+// Spreads the low 32 bits of v to the even bits of the result.
+std::uint64_t spread(std::uint64_t v) {
+    v &= 0xFFFFFFFFu;
+    v = (v | (v << 16)) & 0x0000FFFF0000FFFFull;
+    v = (v | (v << 8)) & 0x00FF00FF00FF00FFull;
+    v = (v | (v << 4)) & 0x0F0F0F0F0F0F0F0Full;
+    v = (v | (v << 2)) & 0x3333333333333333ull;
+    v = (v | (v << 1)) & 0x5555555555555555ull;
+    return v;
+}
+
+// The position of a point along the tree's order (Morton order: the bits of x and y
+// interleaved), so that points that share a path sort next to each other.
+std::uint64_t treeOrder(const MercatorCoords& p) {
+    return spread(static_cast<std::uint32_t>(p.x)) | (spread(static_cast<std::uint32_t>(p.y)) << 1);
+}
+
+}  // namespace
+
+int QuadTree::addEllements(const std::vector<Placed>& contacts, std::vector<bool>* inserted) {
+    kestra::Mutex::Locker lock(lock_);
+    // The contacts are read once, in their own order; the tree is then filled in its own
+    // order from the entries alone.
+    struct Keyed {
+        std::uint64_t key;
+        MercatorCoords p;
+        std::int32_t entry;
+        bool online;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(contacts.size());
+    entries_.reserve(entries_.size() + contacts.size());
+    if (inserted != nullptr) {
+        inserted->assign(contacts.size(), false);
+    }
+    for (const Placed& placed : contacts) {
+        MercatorCoords p;
+        if (placed.contact == nullptr || !project(placed.at, p)) {
+            Log::error(L"QuadTree::addEllement bad coordinates: " +
+                       (placed.contact != nullptr ? placed.contact->getJid() : std::wstring()));
+            continue;
+        }
+        if (inserted != nullptr) {
+            (*inserted)[static_cast<std::size_t>(&placed - contacts.data())] = true;
+        }
+        const std::int32_t entry = newEntry(placed.contact, placed.at, p);
+        keyed.push_back({treeOrder(p), p, entry, entries_[static_cast<std::size_t>(entry)].online});
+    }
+    std::sort(keyed.begin(), keyed.end(),
+              [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    nodes_.reserve(nodes_.size() + keyed.size() * 2);
+    for (const Keyed& k : keyed) {
+        insertAt(k.entry, k.p, k.online);
+    }
+    return static_cast<int>(keyed.size());
+}
+
+std::int32_t QuadTree::newLeaf(const Cell& cell, std::int32_t entry, const MercatorCoords& p,
+                               bool online) {
+    const std::int32_t index = newNode(cell);
+    addCounts(index, p, online, 1);
+    append(index, entry);
+    return index;
+}
+
+// A leaf above the deepest level holds one contact; a second one arriving there splits
+// it: the first moves one level down and both go on until their ways part.
+void QuadTree::split(std::int32_t index) {
+    Node& node = nodes_[static_cast<std::size_t>(index)];
+    const std::int32_t moved = node.first;
+    node.first = -1;
+    node.last = -1;
+    node.kind = 1;
+    const Entry& entry = entries_[static_cast<std::size_t>(moved)];
+    const int q = quadrant(node.cell, entry.p);
+    const Cell child = quadrantCell(node.cell, q);
+    const std::int32_t branch = newLeaf(child, moved, entry.p, entry.online);  // may move nodes_
+    nodes_[static_cast<std::size_t>(index)].branches[q] = branch;
+}
+
+void QuadTree::insertAt(std::int32_t entry, const MercatorCoords& p, bool online) {
     std::int32_t index = 0;
     for (;;) {
-        Node& node = nodes_[static_cast<std::size_t>(index)];
-        node.count += 1;
-        node.sumX += p.x;
-        node.sumY += p.y;
-        node.online += online ? 1 : 0;
-        if (node.cell.level >= levelsNum_) {
-            break;
+        addCounts(index, p, online, 1);
+        if (nodes_[static_cast<std::size_t>(index)].cell.level >= levelsNum_) {
+            append(index, entry);  // the deepest level keeps every contact of its square
+            return;
         }
+        if (nodes_[static_cast<std::size_t>(index)].kind == 0) {
+            split(index);
+        }
+        const Node& node = nodes_[static_cast<std::size_t>(index)];
         const int q = quadrant(node.cell, p);
-        std::int32_t branch = node.branches[q];
+        const std::int32_t branch = node.branches[q];
         if (branch < 0) {
             const Cell child = quadrantCell(node.cell, q);
-            branch = newNode(child);  // may move nodes_: node is not used after this
-            nodes_[static_cast<std::size_t>(index)].branches[q] = branch;
+            const std::int32_t leaf = newLeaf(child, entry, p, online);  // may move nodes_
+            nodes_[static_cast<std::size_t>(index)].branches[q] = leaf;
+            return;
         }
         index = branch;
     }
-    Node& leaf = nodes_[static_cast<std::size_t>(index)];
-    leaf.kind = 0;
-    if (leaf.leaf < 0) {
-        if (!freeLeaves_.empty()) {
-            leaf.leaf = freeLeaves_.back();
-            freeLeaves_.pop_back();
-        } else {
-            leaves_.emplace_back();
-            leaf.leaf = static_cast<std::int32_t>(leaves_.size() - 1);
-        }
-    }
-    leaves_[static_cast<std::size_t>(leaf.leaf)].push_back({contact, at, online});
-    return true;
 }
 
 std::vector<std::int32_t> QuadTree::pathTo(const LumoraContact* contact, const MercatorCoords& p,
@@ -177,7 +305,7 @@ std::vector<std::int32_t> QuadTree::pathTo(const LumoraContact* contact, const M
     }
     std::int32_t index = 0;
     path.push_back(index);
-    while (nodes_[static_cast<std::size_t>(index)].cell.level < levelsNum_) {
+    while (nodes_[static_cast<std::size_t>(index)].kind != 0) {
         const Node& node = nodes_[static_cast<std::size_t>(index)];
         const int q = quadrant(node.cell, p);
         if (node.branches[q] < 0) {
@@ -188,16 +316,11 @@ std::vector<std::int32_t> QuadTree::pathTo(const LumoraContact* contact, const M
         index = node.branches[q];
         path.push_back(index);
     }
-    const Node& leaf = nodes_[static_cast<std::size_t>(index)];
-    if (leaf.leaf >= 0) {
-        for (const Entry& entry : leaves_[static_cast<std::size_t>(leaf.leaf)]) {
-            if (entry.contact.get() == contact) {
-                return path;
-            }
-        }
+    if (findEntry(index, contact) < 0) {
+        Log::error("QuadTree::removeContact contact not found at its coordinates.");
+        return {};
     }
-    Log::error("QuadTree::removeContact contact not found at its coordinates.");
-    return {};
+    return path;
 }
 
 bool QuadTree::removeContact(const std::shared_ptr<LumoraContact>& contact) {
@@ -213,34 +336,38 @@ bool QuadTree::removeContact(const std::shared_ptr<LumoraContact>& contact, cons
     if (path.empty()) {
         return false;
     }
-    std::vector<Entry>& entries =
-        leaves_[static_cast<std::size_t>(nodes_[static_cast<std::size_t>(path.back())].leaf)];
-    bool online = false;
-    for (auto it = entries.begin(); it != entries.end(); ++it) {
-        if (it->contact == contact) {
-            online = it->online;
-            entries.erase(it);
-            break;
-        }
-    }
+    const std::int32_t leaf = path.back();
+    const std::int32_t entry = findEntry(leaf, contact.get());
+    const bool online = entries_[static_cast<std::size_t>(entry)].online;
     for (std::size_t k = 0; k < path.size(); ++k) {
-        Node& node = nodes_[static_cast<std::size_t>(path[k])];
-        if (k > 0 && node.count == 1) {
-            // The contact was the only one below: the branch goes.
-            Node& parent = nodes_[static_cast<std::size_t>(path[k - 1])];
-            for (std::int32_t& b : parent.branches) {
+        if (k > 0 && nodes_[static_cast<std::size_t>(path[k])].count == 1) {
+            // The contact was the only one below: the branch goes (and the entry with it).
+            for (std::int32_t& b : nodes_[static_cast<std::size_t>(path[k - 1])].branches) {
                 if (b == path[k]) {
                     b = -1;
                 }
             }
             freeSubtree(path[k]);
+            return true;
+        }
+        addCounts(path[k], p, online, -1);
+    }
+    // Out of a leaf that keeps other contacts.
+    Node& node = nodes_[static_cast<std::size_t>(leaf)];
+    std::int32_t previous = -1;
+    for (std::int32_t e = node.first; e >= 0;
+         previous = e, e = entries_[static_cast<std::size_t>(e)].next) {
+        if (e == entry) {
+            const std::int32_t next = entries_[static_cast<std::size_t>(e)].next;
+            (previous >= 0 ? entries_[static_cast<std::size_t>(previous)].next : node.first) = next;
+            if (node.last == e) {
+                node.last = previous;
+            }
             break;
         }
-        node.count -= 1;
-        node.sumX -= p.x;
-        node.sumY -= p.y;
-        node.online -= online ? 1 : 0;
     }
+    entries_[static_cast<std::size_t>(entry)].contact.reset();
+    freeEntries_.push_back(entry);
     return true;
 }
 
@@ -255,16 +382,14 @@ bool QuadTree::refreshStatus(const std::shared_ptr<LumoraContact>& contact, cons
     if (path.empty()) {
         return false;
     }
+    Entry& entry = entries_[static_cast<std::size_t>(findEntry(path.back(), contact.get()))];
     const bool online = countsAsOnline(contact->getStatus());
-    for (Entry& entry :
-         leaves_[static_cast<std::size_t>(nodes_[static_cast<std::size_t>(path.back())].leaf)]) {
-        if (entry.contact == contact && entry.online != online) {
-            entry.online = online;
-            for (std::int32_t index : path) {
-                nodes_[static_cast<std::size_t>(index)].online += online ? 1 : -1;
-            }
-            return true;
-        }
+    if (entry.online == online) {
+        return false;
     }
-    return false;
+    entry.online = online;
+    for (std::int32_t index : path) {
+        nodes_[static_cast<std::size_t>(index)].online += online ? 1 : -1;
+    }
+    return true;
 }

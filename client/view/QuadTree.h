@@ -12,7 +12,10 @@
 // The spatial index behind the drawing of contacts. Every contact with a position is
 // inserted once at its tree coordinates (its position projected at level levelsNum with a
 // block side of 1, so the world is [0, S) x [0, S), S = 2^(levelsNum - 1)); each node
-// keeps the count, the online count and the coordinate sums of the contacts below it. For
+// keeps the count, the online count and the coordinate sums of the contacts below it. A
+// square with one contact is a leaf at whatever level it is (it splits when a second
+// contact comes), so the tree has about as many nodes as contacts; at the deepest level a
+// leaf keeps every contact of its square. For
 // a zoom and a view, doTraversal makes the draw items: single contacts, or groups of the
 // contacts that share one cell of B/4 x B/4 map pixels (the content of one node at level
 // zoom + 2), and then merges items closer than the merge distance. render draws them
@@ -56,6 +59,14 @@ public:
     // position lies outside the tree's world or the tree was not initialised.
     bool addEllement(const std::shared_ptr<LumoraContact>& contact);
     bool addEllement(const std::shared_ptr<LumoraContact>& contact, const WorldCoords& at);
+    // Inserts many contacts at once, in the order of their places along the tree (so that
+    // contacts that share a path follow each other in memory); the number inserted, and
+    // for each contact whether it was (when asked).
+    struct Placed {
+        std::shared_ptr<LumoraContact> contact;
+        WorldCoords at;
+    };
+    int addEllements(const std::vector<Placed>& contacts, std::vector<bool>* inserted = nullptr);
     // Removes the contact stored at its position (or the given one); false (logged, the
     // tree unchanged) when it is not there.
     bool removeContact(const std::shared_ptr<LumoraContact>& contact);
@@ -86,20 +97,25 @@ public:
     kestra::Mutex& getLock() { return lock_; }
 
 private:
+    // A contact stored in a leaf; a leaf's entries form a list in the entry pool, in the
+    // order they were stored.
     struct Entry {
         std::shared_ptr<LumoraContact> contact;
-        WorldCoords at;  // where it was inserted (and is drawn)
+        WorldCoords at;    // where it was inserted (and is drawn)
+        MercatorCoords p;  // at in tree coordinates
         bool online = false;
+        std::int32_t next = -1;
     };
     struct Node {
         Cell cell;
-        std::int32_t kind = 1;  // 1 inner, 0 leaf
+        std::int32_t kind = 1;  // 1 inner, 0 leaf (holding its contacts)
         std::int32_t count = 0;
         std::int32_t online = 0;
         std::int64_t sumX = 0;
         std::int64_t sumY = 0;
         std::int32_t branches[4] = {-1, -1, -1, -1};
-        std::int32_t leaf = -1;  // index into leaves_
+        std::int32_t first = -1;  // a leaf's entries, first and last
+        std::int32_t last = -1;
     };
 
     bool project(const WorldCoords& at, MercatorCoords& p) const;
@@ -107,7 +123,18 @@ private:
     static Cell quadrantCell(const Cell& square, int index);
     static bool inside(const Cell& square, const MercatorCoords& p);
     std::int32_t newNode(const Cell& cell);
+    std::int32_t newEntry(const std::shared_ptr<LumoraContact>& contact, const WorldCoords& at,
+                          const MercatorCoords& p);
+    void append(std::int32_t node, std::int32_t entry);
+    void addCounts(std::int32_t node, const MercatorCoords& p, bool online, int sign);
+    // Insertion of a pool entry at p (under the lock).
+    void insertAt(std::int32_t entry, const MercatorCoords& p, bool online);
+    std::int32_t newLeaf(const Cell& cell, std::int32_t entry, const MercatorCoords& p,
+                         bool online);
+    void split(std::int32_t index);
     void freeSubtree(std::int32_t index);
+    // The entry of the contact in a leaf, or -1.
+    std::int32_t findEntry(std::int32_t leaf, const LumoraContact* contact) const;
     // The nodes from the root to the leaf holding the contact, or empty (logged).
     std::vector<std::int32_t> pathTo(const LumoraContact* contact, const MercatorCoords& p,
                                      const char* badCoordinates);
@@ -129,8 +156,8 @@ private:
     IDrawContact* drawer_ = nullptr;
     std::vector<Node> nodes_;  // nodes_[0] is the root
     std::vector<std::int32_t> freeNodes_;
-    std::vector<std::vector<Entry>> leaves_;
-    std::vector<std::int32_t> freeLeaves_;
+    std::vector<Entry> entries_;
+    std::vector<std::int32_t> freeEntries_;
     std::vector<DrawItem> items_;  // the snapshot of the last traversal
     int blockSide_ = 0;
 };

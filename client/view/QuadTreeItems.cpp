@@ -39,14 +39,14 @@ void QuadTree::emitSubtree(std::int32_t index, int zoom, std::vector<std::int32_
         const Node& node = nodes_[static_cast<std::size_t>(queue.front())];
         const std::int32_t current = queue.front();
         queue.pop_front();
-        if (node.cell.level - ADDITION_LEVELS_NUM < zoom) {
+        if (node.kind != 0 && node.cell.level - ADDITION_LEVELS_NUM < zoom) {
             for (std::int32_t b : node.branches) {
                 if (b >= 0) {
                     queue.push_back(b);
                 }
             }
         } else {
-            emitted.push_back(current);
+            emitted.push_back(current);  // a cell of the grouping level, or a leaf above it
         }
     }
 }
@@ -77,17 +77,17 @@ bool QuadTree::makeItem(std::int32_t index, int blockSide, int zoom, const Merca
             return false;
         }
         const Node& leaf = nodes_[static_cast<std::size_t>(leafIndex)];
-        const std::vector<Entry>& entries = leaves_[static_cast<std::size_t>(leaf.leaf)];
-        if (entries.empty()) {
+        if (leaf.first < 0) {
             return false;
         }
+        const Entry& first = entries_[static_cast<std::size_t>(leaf.first)];
         MercatorCoords point;
-        worldToMercatorProjectionCoords(zoom, entries.front().at, point, blockSide);
+        worldToMercatorProjectionCoords(zoom, first.at, point, blockSide);
         worldToScreen(centre, point, item.point, width, height);
         item.type = SINGLE;
         item.count = 1;
-        item.online = entries.front().online ? 1 : 0;
-        item.contact = entries.front().contact;
+        item.online = first.online ? 1 : 0;
+        item.contact = first.contact;
         item.cells = {leaf.cell};
     } else {
         if (!fromTreeToDisplCoordinates(node.sumX, node.sumY, node.count, zoom, centre, width,
@@ -187,7 +187,7 @@ bool QuadTree::doTraversal(int blockSide, int zoom, const MercatorCoords& centre
                 r.bottom <= view.bottom) {
                 emitSubtree(index, zoom, emitted);
             } else if (r.intersects(view)) {
-                if (node.cell.level - ADDITION_LEVELS_NUM < zoom) {
+                if (node.kind != 0 && node.cell.level - ADDITION_LEVELS_NUM < zoom) {
                     for (std::int32_t b : node.branches) {
                         if (b >= 0) {
                             queue.push_back(b);
@@ -276,7 +276,8 @@ std::int32_t QuadTree::findNode(const Cell& cell) const {
     inner.x = cell.left;
     inner.y = cell.top;
     std::int32_t index = 0;
-    while (nodes_[static_cast<std::size_t>(index)].cell.level < cell.level) {
+    while (nodes_[static_cast<std::size_t>(index)].cell.level < cell.level &&
+           nodes_[static_cast<std::size_t>(index)].kind != 0) {
         const Node& node = nodes_[static_cast<std::size_t>(index)];
         index = node.branches[quadrant(node.cell, inner)];
         if (index < 0) {
@@ -292,12 +293,13 @@ void QuadTree::collectContacts(std::int32_t index, LumoraContact::ContactList& c
         const Node& node = nodes_[static_cast<std::size_t>(queue.front())];
         queue.pop_front();
         if (node.kind == 0) {
-            if (node.leaf < 0 || leaves_[static_cast<std::size_t>(node.leaf)].empty()) {
+            if (node.first < 0) {
                 Log::error("QuadTree::getInformationAboutNode node->size() == 0.");
                 continue;
             }
-            for (const Entry& entry : leaves_[static_cast<std::size_t>(node.leaf)]) {
-                contacts.push_back(entry.contact);
+            for (std::int32_t e = node.first; e >= 0;
+                 e = entries_[static_cast<std::size_t>(e)].next) {
+                contacts.push_back(entries_[static_cast<std::size_t>(e)].contact);
             }
             continue;
         }
