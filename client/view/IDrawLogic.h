@@ -51,6 +51,7 @@ public:
     virtual bool isReloadPending() = 0;
     // Repaint everything.
     virtual void repaintView() = 0;
-    // Forget the window and the buffers (the window closes).
+    // Forget the window and the buffers (the window closes); the block matrix is stopped
+    // first.
     virtual void stop() = 0;
 };

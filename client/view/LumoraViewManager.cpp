@@ -170,12 +170,10 @@ void LumoraViewManager::save() {
     }
 }
 
+// The block matrix is stopped (MapsManager::stop) before this: it no longer draws into
+// the map picture freed here, and it may already be gone.
 void LumoraViewManager::stop() {
     ready_ = false;
-    if (mapsManager_ != nullptr) {
-        mapsManager_->setDrawingBuffer(nullptr, NO_MAP_COLOUR);
-        mapsManager_->setViewListener(nullptr);
-    }
     kestra::Mutex::Locker lock(bufferLock_);
     mapBuffer_.reset();
     frame_.reset();

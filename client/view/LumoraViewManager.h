@@ -106,6 +106,7 @@ public:
     void clearStatusText() override;
     bool isReloadPending() override { return reloadPending_; }
     void repaintView() override;
+    // Forgets the window and frees the buffers; stop the block matrix first.
     void stop() override;
 
     // IViewListener (from the block matrix)

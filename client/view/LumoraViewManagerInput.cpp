@@ -179,10 +179,11 @@ void LumoraViewManager::setOwnPosition(const WorldCoords& position) {
     }
     MercatorCoords panBy;
     bool follow = false;
+    // The profile tells its listeners: not under the view's lock.
+    const bool had = profile_->hasPosition();
+    profile_->setPosition(position);
     {
         kestra::Mutex::Locker lock(stateLock_);
-        const bool had = profile_->hasPosition();
-        profile_->setPosition(position);
         MercatorCoords point = ownPoint_;
         if (blockSide_ > 0) {
             worldToMercatorProjectionCoords(zoom_, position, point, blockSide_);
