@@ -47,11 +47,6 @@ int JabberClient::visibility() const {
     return profile ? profile->getVisibility() : UserContactProfile::INVISIBLE;
 }
 
-bool JabberClient::isAllowedChar(wchar_t c) {
-    static const std::wstring forbidden = L"&<>'\":";
-    return forbidden.find(c) == std::wstring::npos;
-}
-
 void JabberClient::markActivity() {
     lastActivity_ = static_cast<std::int64_t>(clock_.now());
 }
