@@ -51,8 +51,9 @@ public:
 
     // The view manager's set-up on the calling thread.
     void start();
-    // Until every cell that the view shows holds its block; false on the guard time.
-    bool waitForVisibleBlocks(int guardMs = 20000);
+    // Until every cell that the view shows holds its block (but cell (skipI, skipJ), when
+    // given); false on the guard time.
+    bool waitForVisibleBlocks(int guardMs = 20000, int skipI = -1, int skipJ = -1);
     // A contact of the contact map at a position with a status.
     std::shared_ptr<LumoraContact> addContact(const std::wstring& jid, const WorldCoords& at,
                                               int status);
