@@ -162,8 +162,10 @@ void LumoraMain::startSettings() {
     }
 }
 
-// The tile cache in the configured folder (else the application folder). A cache that
-// cannot be loaded is deleted and started again, empty, in the application folder.
+// The tile cache in the configured folder (else the application folder). A configured
+// folder that cannot be made, or that cannot hold the cache (its index cannot be
+// written there), is replaced by the application folder. A cache that cannot be loaded is
+// deleted and started again, empty, in the application folder.
 void LumoraMain::startCache() {
     std::wstring place;
     if (!Settings::getStringValue(L"maps.cachePlace", &place) || place.empty()) {
@@ -182,6 +184,12 @@ void LumoraMain::startCache() {
     } catch (const kestra::CacheLoadingException&) {
         Log::error("_tWinMain: the tile cache cannot be loaded; it starts again empty.");
         CacheManager::discard(place);
+    } catch (const kestra::CacheSavingException&) {
+        Log::error(L"_tWinMain: the tile cache cannot be written in " + place +
+                   L"; the application folder is used.");
+    } catch (const kestra::NotFoundCacheDirectoryException&) {
+        Log::error(L"_tWinMain: the cache folder " + place +
+                   L" is gone; the application folder is used.");
     }
     try {
         CacheManager::setCachePlace(applicationFolder_, applicationFolder_);
