@@ -17,6 +17,16 @@ bool syncToDisk(const std::string& path) {
     return ok;
 }
 
+bool syncFileSystem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
 void installFileSync() {
     kestra::setFileSyncFunction(&syncToDisk);
 }
