@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "client/app/ApplicationManager.h"
+#include "client/app/UpdateHandOff.h"
 #include "client/contacts/LumoraContact.h"
 #include "client/locale/Dictionary.h"
 #include "client/maps/CacheManager.h"
@@ -199,9 +200,11 @@ void LumoraMain::startCache() {
     }
 }
 
+// The updater starts only once the waiting update is safely handed to it (UpdateHandOff);
+// otherwise the client starts normally.
 bool LumoraMain::handOverToUpdater() {
-    int isUpdate = 0;
-    if (!Settings::getIntValue(L"general.isUpdate", &isUpdate) || isUpdate != 1) {
+    UpdateHandOff handOff(applicationFolder_);
+    if (!handOff.isPending()) {
         return false;
     }
     const std::wstring updater = platform::programFolder() + L"/" + UPDATER_FILE;
@@ -210,11 +213,14 @@ bool LumoraMain::handOverToUpdater() {
         Log::error("_tWinMain DWORD(-1) == LUMORA_UPPDATE.");
         return false;
     }
-    if (!platform::startDetached(updater)) {
-        Log::error("AboutWindow::OnNotify error while ShellExecuteEx.");
+    if (!handOff.prepare()) {
         return false;
     }
-    Settings::setIntValue(L"general.isUpdate", 0);
+    if (!platform::startDetached(updater)) {
+        Log::error("AboutWindow::OnNotify error while ShellExecuteEx.");
+        handOff.cancel();
+        return false;
+    }
     Settings::shutdown();
     Log::info("_tWinMain: run updater.");
     instanceLock_.release();
