@@ -1,8 +1,9 @@
 #include "client/app/ApplicationManager.h"
 
+#include <algorithm>
+
 #include "client/app/ApplicationMessages.h"
 #include "client/app/UpdateChecker.h"
-#include "client/gps/GPSDeviceSelector.h"
 #include "client/locale/Dictionary.h"
 #include "client/maps/CacheManager.h"
 #include "client/maps/HTTPLoader.h"
@@ -19,31 +20,51 @@ using kestra::Settings;
 
 namespace {
 constexpr unsigned int POLL_MS = 100;
-const wchar_t* const DEFAULT_COM_PORT = L"COM4:";
+
+bool isDecimalId(const std::wstring& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
 }  // namespace
 
 ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
-                                       kestra::IClock& clock)
+                                       kestra::IClock& clock, const SessionFactory& makeSession)
     : guiThread_(guiThread),
       guiFactory_(guiFactory),
       clock_(clock),
+      reactions_(*this),
+      session_(makeSession(&reactions_, clock)),
+      chatWindows_([this](const std::wstring& jid) { return findContact(jid); }),
       textLoaderCantChange_(tr("Maps loader can't be changed.")),
       textMapTypeCantChange_(tr("Map type can't be changed.")),
       textCachedMaps_(tr("Cached maps")) {
-    jabberClient_ = std::make_unique<JabberClient>(this, clock_);
+    registerHandlers();
 }
 
 ApplicationManager::~ApplicationManager() {
-    stopGps();
+    gps_.reset();
     stopMapLoader();
     stopHttpLoader();
     if (timer_) {
         timer_->stop();
         timer_.reset();
     }
-    jabberClient_->shutdown();
+    session_->shutdown();
     serialize();
-    mainFrame_.reset();
+    chatWindows_.closeAll();
+    windows_.release();
+}
+
+// The message table. Messages of components that are not part of the program yet have no
+// handler and are dropped.
+void ApplicationManager::registerHandlers() {
+    dispatcher_.add(UM_QUIT, [this](kestra::ThreadMessage&) { shutdownOnQuit(); });
+    dispatcher_.add(UM_SHOW_MESSAGE, [this](kestra::ThreadMessage& message) {
+        if (const std::wstring* text = message.payloadAs<std::wstring>()) {
+            showMessage(*text);
+        }
+    });
+    reactions_.registerHandlers(dispatcher_);
 }
 
 void ApplicationManager::quit() {
@@ -65,16 +86,16 @@ void ApplicationManager::onGuiThreadEnded() {
 
 bool ApplicationManager::bringMainFrameForward() {
     kestra::Mutex::Locker lock(controllerLock_);
-    if (!mainFrame_ || !mainFrame_->isWindow()) {
+    if (!windows_.mainFrameExists()) {
         return false;
     }
     Log::info("ApplicationManager: another start asked to bring the main window forward.");
-    return mainFrame_->bringToFront();
+    return windows_.mainFrame()->bringToFront();
 }
 
 bool ApplicationManager::mainFrameExists() {
     kestra::Mutex::Locker lock(controllerLock_);
-    return mainFrame_ && mainFrame_->isWindow();
+    return windows_.mainFrameExists();
 }
 
 int ApplicationManager::runApplication() {
@@ -83,8 +104,8 @@ int ApplicationManager::runApplication() {
     }
     readServerAddress();
     createProfileAndContacts();
-    gpsDeviceSelector_ = std::make_unique<GPSDeviceSelector>(this);
-    readGpsSettings();
+    gps_ = std::make_unique<ControllerGps>(*this);
+    gps_->readSettings();
     contactsToDelete_ = Settings::getListStringValue(L"user.contactstodelete");
 
     timer_ = std::make_unique<kestra::ThreadTimer>();
@@ -101,7 +122,7 @@ int ApplicationManager::runApplication() {
     }
     {
         kestra::Mutex::Locker lock(controllerLock_);
-        startGpsWhenSwitchedOn();
+        gps_->startWhenSwitchedOn();
         timer_->start();
     }
     if (updateChecker_) {
@@ -193,8 +214,6 @@ void ApplicationManager::requestRegistration() {
             static_cast<std::int32_t>(REQUEST_REGISTRATION), false, L"");
 }
 
-// The message line belongs to the map view, which is not part of the program yet; until
-// then the text goes to the log.
 void ApplicationManager::showMessage(const std::wstring& text) {
     Log::info(L"ApplicationManager::showMessage: " + text);
 }
@@ -261,7 +280,7 @@ void ApplicationManager::createProfileAndContacts() {
     LumoraContact::setServiceHost(kestra::utf8ToWide(CHAT_HOST));
     userContactProfile_ = std::make_unique<UserContactProfile>();
     userContactProfile_->setStatus(LumoraContact::STATUS_OFFLINE);
-    jabberClient_->setUserProfile(userContactProfile_.get());
+    session_->setUserProfile(userContactProfile_.get());
     kestra::Mutex::Locker lock(contactsLock_);
     contacts_.clear();
     const LumoraContact::ContactList ownRecords = LumoraContact::loadContactsListInfo(contacts_);
@@ -280,88 +299,54 @@ std::shared_ptr<LumoraContact> ApplicationManager::findContact(const std::wstrin
     return it != contacts_.end() ? it->second : nullptr;
 }
 
-void ApplicationManager::readGpsSettings() {
-    std::wstring comPortName;
-    if (!Settings::getStringValue(L"gps.comPortName", &comPortName)) {
-        comPortName = DEFAULT_COM_PORT;
-        if (!Settings::setStringValue(L"gps.comPortName", DEFAULT_COM_PORT)) {
-            Log::error(
-                "ApplicationManager:RunApplicationManager ERROR: "
-                "kestra::Settings::setStringValue(DialogSetupGPS::COMPORTNAME,comPortName)");
-        }
-    }
-    gpsDeviceSelector_->setCOMPortName(comPortName);
-    int useDriver = 1;
-    if (!Settings::getIntValue(L"gps.useDriver", &useDriver) || useDriver != 0) {
-        useDriver = 1;
-        Settings::setIntValue(L"gps.useDriver", 1);
-    }
-    gpsDeviceSelector_->setUseDriver(useDriver != 0);
-}
-
-// A GPS that cannot be switched on (no receiver on the port, no position service) leaves
-// the program running with the GPS off.
-void ApplicationManager::startGpsWhenSwitchedOn() {
-    std::wstring state;
-    if (!Settings::getStringValue(L"GPSDevice.state", &state) || state != L"ON") {
-        return;
-    }
-    try {
-        gpsDeviceSelector_->start();
-        gpsOn_ = true;
-    } catch (const kestra::BasicException& e) {
-        Log::error("ApplicationManager::runApplication: the GPS could not be switched on: " +
-                   e.place() + ", " + e.condition());
-    }
-}
-
-void ApplicationManager::stopGps() {
-    if (!gpsDeviceSelector_) {
-        return;
-    }
-    try {
-        gpsDeviceSelector_->stop();
-    } catch (const kestra::BasicException&) {
-        Log::warning(
-            "ApplicationManager::~ApplicationManager: the GPS port was not closed cleanly.");
-    }
-    gpsDeviceSelector_.reset();
-}
-
-// The view manager and the publishing of positions take readings from here once they exist;
-// until then a reading only passes the plausibility test.
 void ApplicationManager::onGPSPosition(const WorldCoords& position, bool valid) {
-    if (!valid || !CoordinateUtils::isValid(position)) {
-        return;
-    }
-    const DecimalCoords decimal = CoordinateUtils::toDecimal(position);
-    Log::debug("ApplicationManager::onGPSPosition: " + kestra::toNarrowText(decimal.latitude) +
-               ", " + kestra::toNarrowText(decimal.longitude));
+    gps_->onPosition(position, valid);
 }
 
-void ApplicationManager::onGPSSpeed(const GPSSpeed&, bool) {}
-
-void ApplicationManager::onGPSDate(const GPSDate&, bool) {}
-
-void ApplicationManager::onGPSTime(const GPSTime&, bool) {}
-
-void ApplicationManager::onGPSAltitude(double, bool) {}
-
-// The satellites window takes the list once it exists.
 void ApplicationManager::onGPSSatellites(const SatelliteList& satellites, bool fix) {
-    changeFixState(fix);
-    Log::debug("ApplicationManager::onGPSSatellites: " + std::to_string(satellites.size()) +
-               " satellites, fix " + (fix ? "yes" : "no"));
+    gps_->onSatellites(satellites, fix);
 }
 
-// Searching: between switching on (or losing the fix) and the next fix. The main frame's GPS
-// state and the map view follow this state once they exist.
-void ApplicationManager::changeFixState(bool hasFix) {
-    if (hasFix && gpsSearching_.exchange(false)) {
-        Log::debug("ApplicationManager: GPS fix found.");
-    } else if (!hasFix && !gpsSearching_.exchange(true)) {
-        Log::debug("ApplicationManager: GPS fix lost.");
+void ApplicationManager::onGPSFixState(bool hasFix) {
+    if (gps_) {
+        gps_->changeFixState(hasFix);
     }
+}
+
+int ApplicationManager::switchGPS() {
+    return gps_ ? gps_->switchGPS() : GPS_STATE_OFF;
+}
+
+GPSDeviceSelector* ApplicationManager::getGPSDeviceSelector() {
+    return gps_ ? gps_->selector() : nullptr;
+}
+
+bool ApplicationManager::setNewUserId(const std::wstring& gid) {
+    if (!isDecimalId(gid) || !userContactProfile_) {
+        return false;
+    }
+    userContactProfile_->setNewUserJid(gid + L"@" + kestra::utf8ToWide(CHAT_HOST));
+    return true;
+}
+
+LoginData ApplicationManager::getLoginData() {
+    if (!userContactProfile_) {
+        return LoginData();
+    }
+    return {userContactProfile_->getGid(), userContactProfile_->getPassword()};
+}
+
+void ApplicationManager::sendChatMessage(const std::wstring& text, const std::wstring& jid) {
+    session_->sendChatMessage(kestra::wideToUtf8(text), kestra::wideToUtf8(jid));
+}
+
+void ApplicationManager::startUserSearch(const std::wstring& gid, const std::wstring& email,
+                                         const std::wstring& nick, const std::wstring& firstName,
+                                         const std::wstring& lastName, int gender, double distance,
+                                         int status) {
+    using kestra::wideToUtf8;
+    session_->search(wideToUtf8(gid), wideToUtf8(firstName), wideToUtf8(lastName), wideToUtf8(nick),
+                     wideToUtf8(email), gender, distance, status);
 }
 
 // Waits until the GUI thread has created the main window. Gives up when the GUI thread
@@ -384,13 +369,7 @@ bool ApplicationManager::waitForWindows() {
 void ApplicationManager::run() {
     try {
         kestra::Mutex::Locker lock(controllerLock_);
-        IMainFrame* frame = guiFactory_.createMainFrame(this);
-        if (frame == nullptr) {
-            Log::error(
-                "ApplicationManager::run false == GuiFactory::createWindowInstance(mainFrame).");
-            throw kestra::GUICreateException();
-        }
-        mainFrame_.reset(frame);
+        windows_.create(guiFactory_, *this);
     } catch (const kestra::GUICreateException&) {
         Log::error("ApplicationManager::runApplication: catch kestra::GUICreateException.");
         guiFailed_ = true;
@@ -418,38 +397,16 @@ int ApplicationManager::controllerLoop() {
             clock_.sleepMs(POLL_MS);
         }
         if (!guiThread_.isRunning()) {
+            chatWindows_.closeAll();
             return 0;  // the main frame was closed
         }
         queue_.wait(static_cast<int>(POLL_MS));
     }
 }
 
-bool ApplicationManager::handleMessage(const kestra::ThreadMessage& message) {
-    try {
-        if (message.id == UM_QUIT) {
-            shutdownOnQuit();
-            return true;
-        }
-        if (message.id == UM_REGISTRATION_REPLY) {
-            onRegistrationReply(message);
-            return false;
-        }
-        // Messages of components that are not part of the program yet are dropped.
-    } catch (const std::exception& e) {
-        Log::error("ApplicationManager::handleMessage: exception \"" + std::string(e.what()) +
-                   "\".");
-    }
-    return false;
-}
-
-// Signing up a new user is not part of the program yet; the reply is noted and freed.
-void ApplicationManager::onRegistrationReply(const kestra::ThreadMessage& message) {
-    const HTTPResult* reply = message.payloadAs<HTTPResult>();
-    if (reply == nullptr) {
-        return;
-    }
-    Log::info("ApplicationManager: registration reply, error " + std::to_string(reply->error) +
-              ", " + std::to_string(reply->data.size()) + " bytes.");
+bool ApplicationManager::handleMessage(kestra::ThreadMessage& message) {
+    dispatcher_.dispatch(message);
+    return message.id == UM_QUIT;
 }
 
 void ApplicationManager::shutdownOnQuit() {
@@ -458,12 +415,13 @@ void ApplicationManager::shutdownOnQuit() {
     }
     stopMapLoader();
     stopHttpLoader();
-    if (mainFrameExists() && !mainFrame_->postClose()) {
+    chatWindows_.closeAll();
+    if (mainFrameExists() && !windows_.mainFrame()->postClose()) {
         Log::error("::PostMessage (mainFrame->getHWND(), WM_CLOSE,0,0).");
         guiThread_.quit();
     }
     waitWhileGuiRuns();
-    jabberClient_->shutdown();
+    session_->shutdown();
     serialize();
 }
 

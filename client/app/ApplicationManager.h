@@ -6,22 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "client/app/ChatWindows.h"
+#include "client/app/ControllerGps.h"
+#include "client/app/ControllerWindows.h"
 #include "client/app/IApplicationManager.h"
 #include "client/app/IGuiFactory.h"
 #include "client/app/IGuiThread.h"
 #include "client/app/IMainFrame.h"
+#include "client/app/MessageDispatcher.h"
+#include "client/app/SessionReactions.h"
 #include "client/contacts/LumoraContact.h"
 #include "client/contacts/UserContactProfile.h"
 #include "client/maps/IHTTPListener.h"
-#include "client/messaging/IJabberListener.h"
-#include "client/messaging/JabberClient.h"
+#include "client/messaging/IJabberClient.h"
+#include "client/messaging/JabberClientFactory.h"
 #include "kestra/Clock.h"
 #include "kestra/IRunnable.h"
 #include "kestra/MessageQueue.h"
 #include "kestra/Mutex.h"
 #include "kestra/ThreadTimer.h"
 
-class GPSDeviceSelector;
 class HTTPLoader;
 class MapsLoaderManager;
 class UpdateChecker;
@@ -30,13 +34,22 @@ class UpdateChecker;
 // create the windows, and then runs its message loop on its own thread until the user
 // quits or the GUI ends. States: created -> running (runApplication) -> stopping (UM_QUIT
 // or the GUI ended) -> stopped (destroyed, after serialize).
+//
+// It keeps the wiring and the message table; the work of its parts lives in collaborators
+// it owns: SessionReactions (the session's listener, sign-in and connection state),
+// ChatWindows (chat windows and unread messages), ControllerGps (the GPS owner) and
+// ControllerWindows (the windows behind their proxies).
 class ApplicationManager : public kestra::IRunnable,
                            public IApplicationManager,
-                           public IHTTPListener,
-                           public IJabberListener {
+                           public IHTTPListener {
 public:
+    // Makes the XMPP session that reports to the listener.
+    using SessionFactory = std::function<std::unique_ptr<IJabberClient>(IJabberListener* listener,
+                                                                        kestra::IClock& clock)>;
+
     ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFactory,
-                       kestra::IClock& clock = kestra::SystemClock::instance());
+                       kestra::IClock& clock = kestra::SystemClock::instance(),
+                       const SessionFactory& makeSession = createJabberClient);
     ~ApplicationManager() override;
 
     // Controller thread: start-up of the components, then the controller loop.
@@ -46,20 +59,65 @@ public:
     // The GUI thread's body: creates the windows under the controller lock.
     void run() override;
 
-    void quit() override;
+    // IControllerCommands.
     bool postMessage(unsigned int id, std::intptr_t wParam = 0, std::intptr_t lParam = 0,
                      std::unique_ptr<kestra::MessagePayload> payload = nullptr) override;
+    void quit() override;
+    // The message line belongs to the map view; until it exists the text goes to the log.
+    void showMessage(const std::wstring& text) override;
 
     // GPS readings, on the GPS worker's thread.
     void onGPSPosition(const WorldCoords& position, bool valid) override;
-    void onGPSSpeed(const GPSSpeed& speed, bool valid) override;
-    void onGPSDate(const GPSDate& date, bool valid) override;
-    void onGPSTime(const GPSTime& time, bool valid) override;
-    void onGPSAltitude(double altitude, bool valid) override;
+    void onGPSSpeed(const GPSSpeed&, bool) override {}
+    void onGPSDate(const GPSDate&, bool) override {}
+    void onGPSTime(const GPSTime&, bool) override {}
+    void onGPSAltitude(double, bool) override {}
     void onGPSSatellites(const SatelliteList& satellites, bool fix) override;
-    GPSDeviceSelector* getGPSDeviceSelector() override { return gpsDeviceSelector_.get(); }
+
+    // IGpsControl.
+    void onGPSFixState(bool hasFix) override;
+    int switchGPS() override;
+    GPSDeviceSelector* getGPSDeviceSelector() override;
     // True between a lost (or not yet found) fix and the next one.
-    bool isSearchingGPSFix() const { return gpsSearching_; }
+    bool isSearchingGPSFix() const { return gps_ && gps_->isSearching(); }
+
+    // IAccountControl.
+    void changeOwnStatus(int newStatus) override { reactions_.changeOwnStatus(newStatus); }
+    void showConnectionState(int status, const std::wstring& text) override {
+        reactions_.showConnectionState(status, text);
+    }
+    bool setNewUserId(const std::wstring& gid) override;
+    LoginData getLoginData() override;
+    // The options window is not part of the program yet.
+    void updateProfileTab() override {}
+
+    // IChatControl.
+    bool hasUnreadMessagesFrom(const std::wstring& jid) override {
+        return chatWindows_.hasUnreadFrom(jid);
+    }
+    bool hasUnreadMessages() override { return chatWindows_.hasUnread(); }
+    std::shared_ptr<LumoraContact> getFirstContactFromMessageMap() override {
+        return chatWindows_.firstUnreadContact();
+    }
+    void bringCurrentChatWindowForward() override { chatWindows_.bringCurrentForward(); }
+    void hideCurrentChatWindow() override { chatWindows_.hideCurrent(); }
+    void hideAllChatWindows() override { chatWindows_.hideAll(); }
+    void registerChatWindow(std::unique_ptr<IChatWindow> window, const std::wstring& jid) override {
+        chatWindows_.add(std::move(window), jid);
+    }
+    void sendChatMessage(const std::wstring& text, const std::wstring& jid) override;
+
+    // IContactsControl.
+    std::shared_ptr<LumoraContact> findContact(const std::wstring& jid) override;
+    LumoraContact::ContactMap& getContacts() override { return contacts_; }
+    kestra::Mutex& getContactsLock() override { return contactsLock_; }
+    UserContactProfile* getUserContactProfile() override { return userContactProfile_.get(); }
+    // The image factory is not part of the program yet.
+    IImageFactory* getImageFactory() override { return nullptr; }
+    void startUserSearch(const std::wstring& gid, const std::wstring& email,
+                         const std::wstring& nick, const std::wstring& firstName,
+                         const std::wstring& lastName, int gender, double distance,
+                         int status) override;
 
     // Brings the main frame forward (a second start asked for it); false without a window.
     bool bringMainFrameForward();
@@ -73,8 +131,8 @@ public:
 
     HTTPLoader* getHTTPLoader() const { return httpLoader_.get(); }
     MapsLoaderManager* getMapLoader() const { return mapLoader_.get(); }
-    // The XMPP session, with the controller as its listener.
-    JabberClient& getJabberClient() { return *jabberClient_; }
+    // The XMPP session, reporting to the session reactions.
+    IJabberClient& getJabberClient() { return *session_; }
 
     // The application folder, which holds the update folder; set before runApplication.
     void setApplicationFolder(const std::wstring& folder) { applicationFolder_ = folder; }
@@ -83,8 +141,6 @@ public:
                  const std::wstring& filePath);
     // Asks the service's "getid/" for a new GID; the reply comes as UM_REGISTRATION_REPLY.
     void requestRegistration();
-    // Shows a text to the user (the view manager's message line).
-    void showMessage(const std::wstring& text);
     bool isVersionInfoReceived() const;
     std::wstring getDownloadAddress() const;
 
@@ -97,31 +153,19 @@ public:
     const std::vector<std::wstring>& getContactsToDelete() const { return contactsToDelete_; }
     const std::vector<std::wstring>& getMapTypeNames() const { return mapTypeNames_; }
 
-    // The signed-in user's profile; exists from runApplication on.
-    UserContactProfile* getUserContactProfile() const { return userContactProfile_.get(); }
-    // The roster's contacts keyed by JID; take getContactsLock() while using the map.
-    LumoraContact::ContactMap& getContacts() { return contacts_; }
-    kestra::Mutex& getContactsLock() { return contactsLock_; }
-    // The contact with that JID, or null when the map has none.
-    std::shared_ptr<LumoraContact> findContact(const std::wstring& jid);
-
 private:
+    void registerHandlers();
     bool startHttpLoader();
     void stopHttpLoader();
     bool startMapLoader();
     void stopMapLoader();
     void readServerAddress();
-    void readGpsSettings();
     void createProfileAndContacts();
-    void startGpsWhenSwitchedOn();
-    void stopGps();
-    void changeFixState(bool hasFix);
     bool waitForWindows();
     bool mainFrameExists();
     int controllerLoop();
     // Returns true when the message ends the loop.
-    bool handleMessage(const kestra::ThreadMessage& message);
-    void onRegistrationReply(const kestra::ThreadMessage& message);
+    bool handleMessage(kestra::ThreadMessage& message);
     void shutdownOnQuit();
     void waitWhileGuiRuns();
 
@@ -129,17 +173,21 @@ private:
     IGuiFactory& guiFactory_;
     kestra::IClock& clock_;
     kestra::MessageQueue queue_;
+    MessageDispatcher dispatcher_;
 
     std::wstring applicationFolder_;
     std::unique_ptr<UpdateChecker> updateChecker_;
     std::unique_ptr<HTTPLoader> httpLoader_;
     std::unique_ptr<MapsLoaderManager> mapLoader_;
-    std::unique_ptr<JabberClient> jabberClient_;
-    std::unique_ptr<GPSDeviceSelector> gpsDeviceSelector_;
+    // Before the session, which reports to it until the session is gone.
+    SessionReactions reactions_;
+    std::unique_ptr<IJabberClient> session_;
+    std::unique_ptr<ControllerGps> gps_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
-    std::unique_ptr<IMainFrame> mainFrame_;
+    ControllerWindows windows_;  // under controllerLock_
     std::unique_ptr<UserContactProfile> userContactProfile_;
     LumoraContact::ContactMap contacts_;
+    ChatWindows chatWindows_;
     std::function<void()> windowsCreated_;
 
     std::vector<std::wstring> contactsToDelete_;
@@ -151,8 +199,6 @@ private:
     std::atomic<bool> guiStarted_{false};
     std::atomic<bool> guiFailed_{false};
     std::atomic<bool> serialized_{false};
-    std::atomic<bool> gpsOn_{false};
-    std::atomic<bool> gpsSearching_{true};
 
     // Taken by the GUI thread while it creates the windows and by the controller while it
     // wires them or looks at them.

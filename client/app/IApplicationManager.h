@@ -1,26 +1,23 @@
 #pragma once
 
-#include <cstdint>
-#include <memory>
-
+#include "client/app/IAccountControl.h"
+#include "client/app/IChatControl.h"
+#include "client/app/IContactsControl.h"
+#include "client/app/IControllerCommands.h"
+#include "client/app/IGpsControl.h"
 #include "client/gps/IGPSListener.h"
-#include "kestra/MessageQueue.h"
 
-class GPSDeviceSelector;
-
-// The controller as the windows see it. Windows call these operations directly or post
-// the controller one of its application messages. The GPS sources report to it as their
-// listener, on their own threads.
-class IApplicationManager : public IGPSListener {
+// The controller as the windows see it. A window takes the role it needs (a chat window
+// IChatControl, the search window IContactsControl, ...) or the whole controller; it calls
+// these operations directly, or posts the controller one of its application messages.
+// Every operation may be called from any thread and never waits for the GUI thread. The
+// GPS sources report to the controller as their listener, on their own threads.
+class IApplicationManager : public IGPSListener,
+                            public IControllerCommands,
+                            public IGpsControl,
+                            public IAccountControl,
+                            public IChatControl,
+                            public IContactsControl {
 public:
     virtual ~IApplicationManager() = default;
-
-    // Posts UM_QUIT: the orderly end of the program.
-    virtual void quit() = 0;
-    // Posts an application message to the controller's thread; the controller owns the
-    // payload from then on. False when the controller no longer takes messages.
-    virtual bool postMessage(unsigned int id, std::intptr_t wParam = 0, std::intptr_t lParam = 0,
-                             std::unique_ptr<kestra::MessagePayload> payload = nullptr) = 0;
-    // The GPS owner (null before start-up made it).
-    virtual GPSDeviceSelector* getGPSDeviceSelector() = 0;
 };

@@ -244,7 +244,8 @@ int LumoraMain::runController() {
     controller.start();
     guiThread_.exec();
     manager_->onGuiThreadEnded();
-    // Keep handling GUI work while the controller finishes: it may still post to windows.
+    // Keep handling Qt's own events while the controller finishes; work it posts to the
+    // windows now is dropped (the loop has ended).
     while (controller.isRunning()) {
         guiThread_.processEvents(static_cast<int>(POLL_MS));
     }

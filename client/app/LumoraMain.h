@@ -18,7 +18,6 @@ public:
     static constexpr const char* MUTEX_NAME = "KESTRA_LUMORA_APPLICATION_MUTEX";
     static constexpr const char* WINDOW_CLASS = "KestraLumoraAppWnd";
     static constexpr const wchar_t* UPDATER_FILE = L"LumoraUpdate";
-    static constexpr const char* CLIENT_VERSION = "1.9.0";
     static constexpr std::uintmax_t LOG_SIZE_LIMIT = 250000;
 
     LumoraMain(IGuiThread& guiThread, IGuiFactory& guiFactory);

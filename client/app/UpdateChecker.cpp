@@ -4,7 +4,7 @@
 #include <pugixml.hpp>
 
 #include "client/app/ApplicationMessages.h"
-#include "client/app/LumoraMain.h"
+#include "client/app/ClientVersion.h"
 #include "client/locale/Dictionary.h"
 #include "client/maps/HTTPLoader.h"
 #include "client/maps/HTTPResult.h"
@@ -112,7 +112,7 @@ void UpdateChecker::handleVersionReply(const std::string& body) {
     if (!parseVersionReply(body, info)) {
         return;
     }
-    if (info.version.empty() || info.version == kestra::utf8ToWide(LumoraMain::CLIENT_VERSION)) {
+    if (info.version.empty() || info.version == kestra::utf8ToWide(LUMORA_CLIENT_VERSION)) {
         return;
     }
     const std::wstring started = Settings::getStringValue(STARTED_KEY);

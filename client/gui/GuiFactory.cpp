@@ -3,9 +3,8 @@
 #include "client/gui/MainFrame.h"
 #include "client/gui/MainFrameProxy.h"
 
-IMainFrame* GuiFactory::createMainFrame(IApplicationManager* controller) {
+std::unique_ptr<IMainFrame> GuiFactory::createMainFrame(IApplicationManager& controller) {
     auto* frame = new MainFrame(controller);
     frame->setAttribute(Qt::WA_DeleteOnClose);
-    frame->show();
-    return new MainFrameProxy(frame);
+    return std::make_unique<MainFrameProxy>(gui_, frame);
 }

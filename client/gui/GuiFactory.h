@@ -2,8 +2,16 @@
 
 #include "client/app/IGuiFactory.h"
 
-// Builds the Qt windows, on the GUI thread.
+class IGuiThread;
+
+// Builds the Qt windows, hidden, on the GUI thread, each behind the proxy through which
+// the controller reaches it.
 class GuiFactory : public IGuiFactory {
 public:
-    IMainFrame* createMainFrame(IApplicationManager* controller) override;
+    explicit GuiFactory(IGuiThread& gui) : gui_(gui) {}
+
+    std::unique_ptr<IMainFrame> createMainFrame(IApplicationManager& controller) override;
+
+private:
+    IGuiThread& gui_;
 };

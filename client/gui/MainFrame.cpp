@@ -14,7 +14,7 @@ QString text(const char* english) {
 }
 }  // namespace
 
-MainFrame::MainFrame(IApplicationManager* controller) : controller_(controller) {
+MainFrame::MainFrame(IApplicationManager& controller) : controller_(controller) {
     setObjectName(WINDOW_CLASS);
     setWindowTitle(QStringLiteral("Lumora"));
     auto* placeholder = new QLabel(this);
@@ -27,13 +27,7 @@ MainFrame::MainFrame(IApplicationManager* controller) : controller_(controller) 
 void MainFrame::createMenu() {
     QMenu* menu = menuBar()->addMenu(text("Menu"));
     QAction* exit = menu->addAction(text("Exit"));
-    connect(exit, &QAction::triggered, this, [this] {
-        if (controller_ != nullptr) {
-            controller_->quit();
-        } else {
-            close();
-        }
-    });
+    connect(exit, &QAction::triggered, this, [this] { controller_.quit(); });
 }
 
 void MainFrame::bringToFront() {

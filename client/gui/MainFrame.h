@@ -10,7 +10,7 @@ class MainFrame : public QMainWindow {
 public:
     static constexpr const char* WINDOW_CLASS = "KestraLumoraAppWnd";
 
-    explicit MainFrame(IApplicationManager* controller);
+    explicit MainFrame(IApplicationManager& controller);
 
     void bringToFront();
 
@@ -20,5 +20,5 @@ protected:
 private:
     void createMenu();
 
-    IApplicationManager* controller_;
+    IApplicationManager& controller_;
 };

@@ -1,24 +1,20 @@
 #pragma once
 
-#include <QPointer>
-#include <atomic>
-#include <memory>
-
 #include "client/app/IMainFrame.h"
 #include "client/gui/MainFrame.h"
+#include "client/gui/QueuedWindow.h"
 
-// The controller's handle on the main frame. It never touches the widget from the
-// caller's thread: work is queued to the GUI thread, where a widget that is already gone
-// is skipped.
+// The controller's handle on the main frame: every operation is queued to the window.
 class MainFrameProxy : public IMainFrame {
 public:
-    explicit MainFrameProxy(MainFrame* frame);
+    // GUI thread only, with the window just made.
+    MainFrameProxy(IGuiThread& gui, MainFrame* frame);
 
-    bool isWindow() const override { return alive_->load(); }
+    bool isWindow() const override { return window_.exists(); }
+    bool show() override;
     bool postClose() override;
     bool bringToFront() override;
 
 private:
-    QPointer<MainFrame> frame_;
-    std::shared_ptr<std::atomic<bool>> alive_;
+    QueuedWindow<MainFrame> window_;
 };

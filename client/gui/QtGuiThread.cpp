@@ -6,25 +6,50 @@
 #include <cstdio>
 #include <thread>
 
+#include "client/app/GuiJob.h"
 #include "kestra/TextCodec.h"
 
-QtGuiThread::QtGuiThread(QApplication& application) : application_(application) {
+QtGuiThread::QtGuiThread(QApplication& application)
+    : application_(application), running_(std::make_shared<std::atomic<bool>>(true)) {
     application_.setQuitOnLastWindowClosed(false);  // the main frame decides when we end
+    application_.installEventFilter(this);
 }
 
-void QtGuiThread::post(std::function<void()> work) {
-    QMetaObject::invokeMethod(&application_, std::move(work), Qt::QueuedConnection);
+// A filter on the application object sees the events of every object; only the
+// application's own quit request counts.
+bool QtGuiThread::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &application_ && event->type() == QEvent::Quit) {
+        running_->store(false);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// Queued calls that Qt still delivers after the quit request (in the same pass, or in a
+// later processEvents()) are dropped, so that Qt and every other GUI thread behave alike.
+bool QtGuiThread::post(std::function<void()> work) {
+    if (!running_->load()) {
+        return false;
+    }
+    std::shared_ptr<std::atomic<bool>> running = running_;
+    return QMetaObject::invokeMethod(
+        &application_,
+        [running, work = std::move(work)] {
+            if (running->load()) {
+                runGuiJob("QtGuiThread", work);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 int QtGuiThread::exec() {
-    running_ = true;
     const int result = application_.exec();
-    running_ = false;
+    running_->store(false);
     return result;
 }
 
 void QtGuiThread::quit() {
-    // Queued, so a quit asked before the loop runs still ends it once it does.
+    // Queued, so a quit asked before the loop runs still ends it once it does, after the
+    // work posted before it.
     QMetaObject::invokeMethod(&application_, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

@@ -1,6 +1,7 @@
 // The client program: Qt owns the main thread; everything else is composed here.
 #include <QApplication>
 
+#include "client/app/ClientVersion.h"
 #include "client/app/LumoraMain.h"
 #include "client/gui/GuiFactory.h"
 #include "client/gui/QtGuiThread.h"
@@ -11,9 +12,9 @@ int main(int argc, char** argv) {
     platform::TerminationSignals::block();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumora"));
-    QApplication::setApplicationVersion(QString::fromLatin1(LumoraMain::CLIENT_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(LUMORA_CLIENT_VERSION));
     QtGuiThread guiThread(application);
-    GuiFactory guiFactory;
+    GuiFactory guiFactory(guiThread);
     LumoraMain program(guiThread, guiFactory);
     return program.run();
 }

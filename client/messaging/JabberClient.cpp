@@ -47,11 +47,6 @@ int JabberClient::visibility() const {
     return profile ? profile->getVisibility() : UserContactProfile::INVISIBLE;
 }
 
-bool JabberClient::isAllowedChar(wchar_t c) {
-    static const std::wstring forbidden = L"&<>'\":";
-    return forbidden.find(c) == std::wstring::npos;
-}
-
 // Silence is measured on the steady clock: setting the calendar clock neither hides a
 // dead link nor makes a live one look dead.
 void JabberClient::markActivity() {

@@ -23,6 +23,7 @@
 #include <string>
 
 #include "client/messaging/ChatServer.h"
+#include "client/messaging/IJabberClient.h"
 #include "client/messaging/IJabberListener.h"
 #include "client/messaging/IPacketSession.h"
 #include "client/messaging/PacketsSender.h"
@@ -48,7 +49,8 @@ class UserContactProfile;
 // turn between two calls, and gloox callbacks (and listener calls made from them) run
 // under it. Listeners must therefore never wait for a thread that may be waiting for the
 // session; posting is fine.
-class JabberClient : public IPacketSession,
+class JabberClient : public IJabberClient,
+                     public IPacketSession,
                      private gloox::MessageHandler,
                      private gloox::MessageSessionHandler,
                      private gloox::RegistrationHandler,
@@ -70,44 +72,44 @@ public:
     JabberClient(const JabberClient&) = delete;
     JabberClient& operator=(const JabberClient&) = delete;
 
-    // The user's profile, read for the visibility; null detaches it. Not owned.
-    void setUserProfile(UserContactProfile* profile);
+    void setUserProfile(UserContactProfile* profile) override;
 
     // Signs in as jidText (user@domain) on the thread "Jabber". The port is the
     // configured one; 5222 (or less than 1) lets the library find the server (SRV, then
     // 5222). Nothing happens while a session for the same JID is coming up or up.
     void openSession(int presence, const std::string& jidText, const std::string& password,
-                     int port = CHAT_PORT);
+                     int port = CHAT_PORT) override;
     // The same, but first creates the account by in-band registration (the listener
     // fills in the registration values), then signs in with it.
     void openSessionWithNewAccount(int presence, const std::string& jidText,
-                                   const std::string& password, int port = CHAT_PORT);
+                                   const std::string& password, int port = CHAT_PORT) override;
     // Stops the sender thread and ends the session; returns within about a second.
-    void shutdown();
+    void shutdown() override;
 
     // The chat session of the JID's bare form, created when missing; null while not
     // signed in. The session belongs to the client.
     gloox::MessageSession* getMessageSession(const std::string& jid);
-    // False for the characters that may not appear in a JID typed by the user.
-    static bool isAllowedChar(wchar_t c);
+    bool openMessageSession(const std::string& jid) override {
+        return getMessageSession(jid) != nullptr;
+    }
 
     // Packet operations: each queues one packet for the sender thread.
-    void sendChatMessage(const std::string& body, const std::string& jid);
-    void answerAuthorization(const std::string& jid, bool accepted);
-    void requestAuthorization(const std::string& jid, const std::string& message);
-    void changeStatus(int presence, const std::string& status);
-    void updatePosition(double latitude, double longitude);
-    void storeOwnCard(const ProfileCard& card);
-    void requestOwnCard();
-    void requestContactCard(const std::string& jid);
-    void removeContact(const std::string& jid);
+    void sendChatMessage(const std::string& body, const std::string& jid) override;
+    void answerAuthorization(const std::string& jid, bool accepted) override;
+    void requestAuthorization(const std::string& jid, const std::string& message) override;
+    void changeStatus(int presence, const std::string& status) override;
+    void updatePosition(double latitude, double longitude) override;
+    void storeOwnCard(const ProfileCard& card) override;
+    void requestOwnCard() override;
+    void requestContactCard(const std::string& jid) override;
+    void removeContact(const std::string& jid) override;
     void search(const std::string& user, const std::string& first, const std::string& last,
                 const std::string& nick, const std::string& email, int gender, double distance,
-                int online);
-    void setVisibility(int visibility);
-    void changePassword(const std::string& password);
-    void closeConnection();
-    void sendProfileToBot(const std::string& gender);
+                int online) override;
+    void setVisibility(int visibility) override;
+    void changePassword(const std::string& password) override;
+    void closeConnection() override;
+    void sendProfileToBot(const std::string& gender) override;
     void queuePacket(std::unique_ptr<JabberPacket> packet);
 
     // The receive loop of the thread "Jabber".
@@ -119,10 +121,10 @@ public:
     bool isSessionOpen() const override { return receiving_.load(); }
     void reportPacketNotSent(int packetType) override;
 
-    void markActivity();
+    void markActivity() override;
     // The steady-clock time (ms) of the last sign of life from the server.
     std::int64_t lastActivity() const { return lastActivity_.load(); }
-    bool isConnected() const { return connected_.load(); }
+    bool isConnected() const override { return connected_.load(); }
     // Answers to the keep-alive's pings so far.
     int pingAnswers() const { return pingAnswers_.load(); }
     size_t queuedPackets() const { return sender_.queuedCount(); }

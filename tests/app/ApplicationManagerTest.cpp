@@ -3,11 +3,13 @@
 #include <future>
 
 #include "FakeGui.h"
+#include "FakeJabberClient.h"
 #include "TestSupport.h"
 #include "client/app/ApplicationManager.h"
 #include "client/app/ApplicationMessages.h"
 #include "client/contacts/LumoraContact.h"
 #include "client/messaging/ChatServer.h"
+#include "client/messaging/JabberClient.h"
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
@@ -43,10 +45,23 @@ protected:
             testsupport::waitUntil([&] { return factory.mainFrame.load() != nullptr; }, 10000));
     }
 
+    // A controller whose session is the recording fake (the real one is used where the
+    // test says so).
+    ApplicationManager::SessionFactory fakeSession() {
+        return [this](IJabberListener* listener, kestra::IClock&) {
+            sessionListener = listener;
+            auto fake = std::make_unique<FakeJabberClient>();
+            session = fake.get();
+            return fake;
+        };
+    }
+
     TempDir dir;
     FakeGuiThread gui;
     FakeGuiFactory factory{gui};
     FastClock clock;
+    FakeJabberClient* session = nullptr;
+    IJabberListener* sessionListener = nullptr;
 };
 
 TEST_F(ApplicationManagerTest, FirstStartWritesTheDefaultsAndQuitSavesThem) {
@@ -59,9 +74,11 @@ TEST_F(ApplicationManagerTest, FirstStartWritesTheDefaultsAndQuitSavesThem) {
     EXPECT_EQ(result.get(), 0);
     EXPECT_EQ(factory.mainFrame.load()->closeRequests, 1) << "quit closes the main frame";
     EXPECT_FALSE(gui.isRunning());
-    // Quitting shut the XMPP session down: its sender takes no more packets.
-    manager.getJabberClient().sendChatMessage("late", "1001@localhost");
-    EXPECT_EQ(manager.getJabberClient().queuedPackets(), 0u);
+    EXPECT_EQ(factory.mainFrame.load()->shows, 1) << "the controller shows the frame it made";
+    // Quitting shut the real XMPP session down: its sender takes no more packets.
+    auto& real = dynamic_cast<JabberClient&>(manager.getJabberClient());
+    real.sendChatMessage("late", "1001@localhost");
+    EXPECT_EQ(real.queuedPackets(), 0u);
     const std::wstring saved = savedSettings();
     EXPECT_NE(saved.find(L"<group name=\"lumoraServer\"><item name=\"host\" value=\"localhost\"/>"
                          L"<item name=\"port\" value=\"5222\"/></group>"),
@@ -80,7 +97,7 @@ TEST_F(ApplicationManagerTest, StoredValuesAreTakenAndOddOnesRewritten) {
     Settings::setIntValue(L"gps.useDriver", 5);
     Settings::addStringValue(L"user.contactstodelete", L"1@chat.example.org");
     Settings::addStringValue(L"user.contactstodelete", L"2@chat.example.org");
-    ApplicationManager manager(gui, factory, clock);
+    ApplicationManager manager(gui, factory, clock, fakeSession());
     auto result = start(manager);
     waitForMainFrame();
     manager.quit();
@@ -98,7 +115,7 @@ TEST_F(ApplicationManagerTest, StoredValuesAreTakenAndOddOnesRewritten) {
 
 TEST_F(ApplicationManagerTest, SerialPortChoiceIsKept) {
     Settings::setIntValue(L"gps.useDriver", 0);
-    ApplicationManager manager(gui, factory, clock);
+    ApplicationManager manager(gui, factory, clock, fakeSession());
     auto result = start(manager);
     waitForMainFrame();
     manager.quit();
@@ -107,7 +124,7 @@ TEST_F(ApplicationManagerTest, SerialPortChoiceIsKept) {
 }
 
 TEST_F(ApplicationManagerTest, ClosingTheMainFrameEndsTheLoop) {
-    ApplicationManager manager(gui, factory, clock);
+    ApplicationManager manager(gui, factory, clock, fakeSession());
     auto result = start(manager);
     waitForMainFrame();
     manager.postMessage(UM_SHOW_ABOUT);  // no window for it yet: dropped
@@ -121,7 +138,7 @@ TEST_F(ApplicationManagerTest, ClosingTheMainFrameEndsTheLoop) {
 
 TEST_F(ApplicationManagerTest, AWindowThatCannotBeCreatedEndsTheRunWithOne) {
     factory.failMainFrame = true;
-    ApplicationManager manager(gui, factory, clock);
+    ApplicationManager manager(gui, factory, clock, fakeSession());
     auto result = start(manager);
     ASSERT_EQ(result.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(result.get(), 1);
@@ -136,7 +153,7 @@ TEST_F(ApplicationManagerTest, AWindowThatCannotBeCreatedEndsTheRunWithOne) {
 
 TEST_F(ApplicationManagerTest, SerializeRunsOnceAndRaiseNeedsAWindow) {
     {
-        ApplicationManager manager(gui, factory, clock);
+        ApplicationManager manager(gui, factory, clock, fakeSession());
         EXPECT_FALSE(manager.bringMainFrameForward());
         auto result = start(manager);
         waitForMainFrame();
@@ -157,7 +174,7 @@ TEST_F(ApplicationManagerTest, ContactsAndTheOwnProfileAreLoadedAtStartAndSavedA
     LumoraContact(L"5@localhost", L"Five", L"", L"", L"", 2, 0, 0, 0, 0, false).saveContactsInfo();
     Settings::setStringValue(L"user.lumoraid", L"1@localhost");
     {
-        ApplicationManager manager(gui, factory, clock);
+        ApplicationManager manager(gui, factory, clock, fakeSession());
         auto result = start(manager);
         waitForMainFrame();
         ASSERT_NE(manager.getUserContactProfile(), nullptr);

@@ -7,12 +7,14 @@
 #include <mutex>
 #include <thread>
 
+#include "client/app/GuiJob.h"
 #include "client/app/IGuiFactory.h"
 #include "client/app/IGuiThread.h"
 #include "client/app/IMainFrame.h"
 #include "kestra/Clock.h"
 
 // A GUI thread without a toolkit: a thread that runs posted work in order until quit.
+// Like the Qt one, it runs the work posted before quit() and drops the rest.
 class FakeGuiThread : public IGuiThread {
 public:
     FakeGuiThread() : thread_([this] { loop(); }) {}
@@ -20,17 +22,21 @@ public:
         quit();
         thread_.join();
     }
-    void post(std::function<void()> work) override {
+    bool post(std::function<void()> work) override {
         std::lock_guard<std::mutex> guard(mutex_);
+        if (!running_) {
+            return false;
+        }
         work_.push_back(std::move(work));
         changed_.notify_all();
+        return true;
     }
     bool isRunning() const override { return running_.load(); }
     std::thread::id id() const { return thread_.get_id(); }
     int exec() override { return 0; }
     void quit() override {
         std::lock_guard<std::mutex> guard(mutex_);
-        quit_ = true;
+        work_.push_back(nullptr);  // the end of the loop, in its place in the queue
         changed_.notify_all();
     }
     void processEvents(int) override {}
@@ -40,22 +46,22 @@ private:
     void loop() {
         std::unique_lock<std::mutex> guard(mutex_);
         for (;;) {
-            changed_.wait(guard, [this] { return quit_ || !work_.empty(); });
-            if (quit_) {
-                break;
-            }
+            changed_.wait(guard, [this] { return !work_.empty(); });
             auto work = std::move(work_.front());
             work_.pop_front();
+            if (!work) {
+                break;
+            }
             guard.unlock();
-            work();
+            runGuiJob("FakeGuiThread", work);
             guard.lock();
         }
+        work_.clear();
         running_ = false;
     }
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::function<void()>> work_;
-    bool quit_ = false;
     std::atomic<bool> running_{true};
     std::thread thread_;
 };
@@ -65,6 +71,10 @@ class FakeMainFrame : public IMainFrame {
 public:
     explicit FakeMainFrame(IGuiThread& gui) : gui_(gui) {}
     bool isWindow() const override { return alive.load(); }
+    bool show() override {
+        ++shows;
+        return alive.load();
+    }
     bool postClose() override {
         ++closeRequests;
         alive = false;
@@ -78,6 +88,7 @@ public:
     std::atomic<bool> alive{true};
     std::atomic<int> closeRequests{0};
     std::atomic<int> raises{0};
+    std::atomic<int> shows{0};
 
 private:
     IGuiThread& gui_;
@@ -86,13 +97,14 @@ private:
 class FakeGuiFactory : public IGuiFactory {
 public:
     explicit FakeGuiFactory(IGuiThread& gui) : gui_(gui) {}
-    IMainFrame* createMainFrame(IApplicationManager*) override {
+    std::unique_ptr<IMainFrame> createMainFrame(IApplicationManager&) override {
         if (failMainFrame) {
             return nullptr;
         }
         onGuiThread = std::this_thread::get_id();
-        mainFrame = new FakeMainFrame(gui_);
-        return mainFrame;
+        auto frame = std::make_unique<FakeMainFrame>(gui_);
+        mainFrame = frame.get();
+        return frame;
     }
     bool failMainFrame = false;
     std::atomic<FakeMainFrame*> mainFrame{nullptr};

@@ -73,6 +73,36 @@ TEST_F(ControllerGpsTest, AGPSThatWasOnIsSwitchedOnAtStartAndOffAtTheEnd) {
     EXPECT_FALSE(receiver.waitUntilOpened(100)) << "the GPS was stopped with the controller";
 }
 
+// The GPS button: on (searching) and off again, remembered for the next start; a receiver
+// that cannot be opened leaves the GPS off and says so.
+TEST_F(ControllerGpsTest, TheSwitchTurnsTheGPSOnAndOffAndRemembersIt) {
+    ApplicationManager manager(gui, factory, clock);
+    IGpsControl& gps = manager;
+    auto result = start(manager);
+    EXPECT_EQ(gps.switchGPS(), IGpsControl::GPS_STATE_SEARCHING);
+    ASSERT_TRUE(receiver.waitUntilOpened(WAIT_MS));
+    EXPECT_EQ(Settings::getStringValue(L"GPSDevice.state"), L"ON");
+    ASSERT_TRUE(receiver.write(
+        gpstesting::sentence("GPGGA,123519,4807.038,N,01131.000,E,1,05,0.9,545.4,M,,M,,") +
+        gpstesting::sentence("GPGSV,1,1,01,04,40,083,46")));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !manager.isSearchingGPSFix(); }, WAIT_MS));
+    EXPECT_EQ(gps.switchGPS(), IGpsControl::GPS_STATE_OFF);
+    EXPECT_EQ(manager.getGPSDeviceSelector()->getState(), GPSDeviceSelector::STATE_OFF);
+    EXPECT_EQ(Settings::getStringValue(L"GPSDevice.state"), L"OFF");
+
+    manager.getGPSDeviceSelector()->setCOMPortName(L"COM19:");
+    EXPECT_EQ(gps.switchGPS(), IGpsControl::GPS_STATE_OFF);
+    EXPECT_EQ(Settings::getStringValue(L"GPSDevice.state"), L"OFF");
+    EXPECT_NE(log().find("[ERROR] ApplicationManager::onChangeGPSState: the GPS could not be "
+                         "switched on"),
+              std::string::npos);
+    manager.getGPSDeviceSelector()->setCOMPortName(kestra::utf8ToWide(receiver.path()));
+    EXPECT_EQ(gps.switchGPS(), IGpsControl::GPS_STATE_SEARCHING);
+    EXPECT_TRUE(manager.isSearchingGPSFix()) << "switching on searches for a fix again";
+    manager.quit();
+    EXPECT_EQ(result.get(), 0);
+}
+
 TEST_F(ControllerGpsTest, AnyOtherStateLeavesTheGPSOff) {
     Settings::setStringValue(L"GPSDevice.state", L"on");
     ApplicationManager manager(gui, factory, clock);

@@ -5,7 +5,7 @@
 
 #include "TestSupport.h"
 
-// The search bot fixture (testing/searchbot) as a child process with its own account and
+// The search bot (service/searchbot) as a child process with its own account and
 // state folder. As a peer it plays an ordinary contact whose stanzas a test writes.
 class SearchBotProcess {
 public:

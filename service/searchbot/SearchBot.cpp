@@ -1,10 +1,10 @@
-// The service's search bot, as a test fixture: a real XMPP account (its user name begins
+// The service's search bot: a real XMPP account (its user name begins
 // with "sys") that registers itself by in-band registration, accepts every subscription
 // request, answers "jabberBot:search" queries from the users it knows, and records what
 // clients tell it ("jabberBot:updateInfo" messages, "lumora:x:visibility" presences).
 //
-//   lumora_searchbot --port P --user sysNAME --password PW --state DIR [--domain D]
-//                    [--cafile CA]
+//   lumora_searchbot --port P --user sysNAME (--password PW | --password-file F) --state DIR
+//                    [--domain D] [--cafile CA]
 //
 // DIR/users     the users it knows (see BotDirectory.h), read for every query
 // DIR/mode      how to answer, read for every query: "normal" (default), "error" (an
@@ -19,19 +19,12 @@
 // SIGTERM or SIGINT ends it in order.
 
 #include <gloox/client.h>
-#include <gloox/connectionlistener.h>
 #include <gloox/message.h>
 #include <gloox/messagehandler.h>
 #include <gloox/parser.h>
 #include <gloox/presencehandler.h>
-#include <gloox/registration.h>
-#include <gloox/registrationhandler.h>
-#include <gloox/rostermanager.h>
-#include <gloox/subscription.h>
-#include <gloox/subscriptionhandler.h>
 #include <gloox/tag.h>
 #include <gloox/taghandler.h>
-#include <gloox/tlsdefault.h>
 
 #include <unistd.h>
 #include <csignal>
@@ -45,6 +38,7 @@
 #include <string>
 
 #include "BotDirectory.h"
+#include "ServiceAccount.h"
 
 namespace {
 
@@ -104,92 +98,21 @@ std::string readWord(const std::string& path, const std::string& fallback) {
     return (in >> word) ? word : fallback;
 }
 
-class SearchBot : public gloox::ConnectionListener,
-                  public gloox::RegistrationHandler,
-                  public gloox::MessageHandler,
-                  public gloox::PresenceHandler,
-                  public gloox::SubscriptionHandler {
+class SearchBot : public gloox::MessageHandler, public gloox::PresenceHandler {
 public:
-    SearchBot(const std::string& domain, int port, const std::string& user,
-              const std::string& password, const std::string& state, const std::string& caFile)
-        : user_(user),
-          password_(password),
-          state_(state),
-          record_(state + "/record", std::ios::app) {
-        client_ = std::make_unique<gloox::Client>(domain);
-        client_->setPort(port);
-        if (!caFile.empty())
-            trustCaFile(caFile);
-        client_->registerConnectionListener(this);
-        client_->registerMessageHandler(this);
-        client_->registerPresenceHandler(this);
-        client_->registerSubscriptionHandler(this);
-        client_->registerStanzaExtension(new VisibilityExtension());
-        registration_ = std::make_unique<gloox::Registration>(client_.get());
-        registration_->registerRegistrationHandler(this);
+    SearchBot(const service::ServiceAccount::Options& options, const std::string& state)
+        : state_(state),
+          record_(state + "/record", std::ios::app),
+          account_(options, [this](const std::string& line) { note(line); }) {
+        gloox::Client& client = account_.client();
+        client.registerMessageHandler(this);
+        client.registerPresenceHandler(this);
+        client.registerStanzaExtension(new VisibilityExtension());
+        account_.setSignedInHandler([this] { std::ofstream(state_ + "/ready") << "ready\n"; });
     }
 
     int run() {
-        if (!client_->connect(false))
-            return 1;
-        gloox::ConnectionError e = gloox::ConnNoError;
-        while (!stopRequested && e == gloox::ConnNoError) {
-            e = client_->recv(100000);
-            if (client_->authed())
-                sendOutbox();
-        }
-        if (stopRequested)
-            client_->disconnect();
-        return stopRequested ? 0 : 1;
-    }
-
-    // Signed in (second connect, after the registration) or connected for registering.
-    void onConnect() override {
-        if (!client_->authed()) {
-            registration_->fetchRegistrationFields();
-            return;
-        }
-        std::ofstream(state_ + "/ready") << "ready\n";
-    }
-    void onDisconnect(gloox::ConnectionError e) override {
-        note("disconnected " + std::to_string(e));
-    }
-    bool onTLSConnect(const gloox::CertInfo& info) override {
-        if (info.status != gloox::CertOk)
-            note("certificate refused " + std::to_string(info.status) + " " + info.issuer + " " +
-                 info.server);
-        return info.status == gloox::CertOk;
-    }
-
-    void handleRegistrationFields(const gloox::JID&, int fields, std::string) override {
-        gloox::RegistrationFields values;
-        values.username = user_;
-        values.password = password_;
-        registration_->createAccount(fields, values);
-    }
-    void handleRegistrationResult(const gloox::JID&, gloox::RegistrationResult result) override {
-        // A second run of the same bot finds its account there already.
-        if (result != gloox::RegistrationSuccess && result != gloox::RegistrationConflict) {
-            note("registration failed " + std::to_string(result));
-            stopRequested = 1;
-            return;
-        }
-        client_->setUsername(user_);
-        client_->setPassword(password_);
-        client_->setResource("bot");
-        client_->login();
-    }
-    void handleAlreadyRegistered(const gloox::JID&) override {}
-    void handleDataForm(const gloox::JID&, const gloox::DataForm&) override {}
-    void handleOOB(const gloox::JID&, const gloox::OOB&) override {}
-
-    void handleSubscription(const gloox::Subscription& s) override {
-        if (s.subtype() != gloox::Subscription::Subscribe)
-            return;
-        const gloox::JID from(s.from().bare());
-        client_->send(gloox::Subscription(gloox::Subscription::Subscribed, from));
-        client_->send(gloox::Subscription(gloox::Subscription::Subscribe, from));
-        note("subscribed " + from.bare());
+        return account_.run(stopRequested, [this] { sendOutbox(); });
     }
 
     void handlePresence(const gloox::Presence& p) override {
@@ -227,18 +150,6 @@ private:
     }
 
     void note(const std::string& line) { record_ << line << std::endl; }
-
-    // gloox never hands ClientBase::setCACerts to its TLS object, so the bot builds its
-    // own TLS object with the CA file.
-    void trustCaFile(const std::string& caFile) {
-        auto* tls = new gloox::TLSDefault(client_.get(), client_->server());
-        if (!tls->init()) {
-            delete tls;
-            return;
-        }
-        tls->setCACerts({caFile});
-        client_->setEncryptionImpl(tls);
-    }
 
     std::string answerText(const std::map<std::string, std::string>& query) {
         const std::string mode = readWord(state_ + "/mode", "normal");
@@ -286,7 +197,7 @@ private:
             return;
         }
         for (const gloox::Tag* stanza : batch.tag_->children())
-            client_->send(stanza->clone());
+            account_.client().send(stanza->clone());
         note("sent batch " + std::to_string(++sentBatches_));
     }
 
@@ -297,14 +208,13 @@ private:
 
     void answer(const gloox::JID& to, const std::map<std::string, std::string>& query) {
         gloox::Message reply(gloox::Message::Chat, to, answerText(query));
-        client_->send(reply);
+        account_.client().send(reply);
     }
 
-    std::string user_, password_, state_;
+    std::string state_;
     int sentBatches_ = 0;
     std::ofstream record_;
-    std::unique_ptr<gloox::Client> client_;
-    std::unique_ptr<gloox::Registration> registration_;
+    service::ServiceAccount account_;
 };
 
 std::string argument(int argc, char** argv, const std::string& name,
@@ -332,8 +242,13 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
-    SearchBot bot(argument(argc, argv, "--domain", "localhost"), port, user,
-                  argument(argc, argv, "--password", "secret"), state,
-                  argument(argc, argv, "--cafile"));
+    service::ServiceAccount::Options options;
+    options.domain = argument(argc, argv, "--domain", "localhost");
+    options.port = port;
+    options.user = user;
+    options.password = service::ServiceAccount::passwordArgument(
+        argument(argc, argv, "--password-file"), argument(argc, argv, "--password", "secret"));
+    options.caFile = argument(argc, argv, "--cafile");
+    SearchBot bot(options, state);
     return bot.run();
 }

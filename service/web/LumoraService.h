@@ -18,6 +18,8 @@ struct Response;
 
 namespace fixture {
 
+class GidFile;
+
 // The service's web endpoint on 127.0.0.1, for tests and for the local service of the run
 // command: "clientinfo/" (the newest version and where its package lies), "getid/" (a new
 // GID and password for a registration) and the update package itself, with HEAD and byte
@@ -71,8 +73,13 @@ public:
     // Called on the server's thread for every package GET, before it is answered.
     void setPackageRequestHook(std::function<void(const Request&)> hook);
 
-    // The gid that the next "getid/" hands out (then counting up); the password is derived.
+    // The gid that the next "getid/" hands out (then counting up); each comes with a random
+    // password.
     void setNextGid(long long gid);
+    // Keeps the counter in this file from now on (see GidFile), so that ids stay unique
+    // across restarts; the counter continues from the file, or from the current next gid
+    // when that is larger. Throws std::runtime_error when the file holds no number.
+    void keepGidsIn(const std::string& path);
 
     std::vector<Request> requests() const;
     std::size_t count(const std::string& method, const std::string& path) const;
@@ -84,6 +91,7 @@ private:
     void record(const httplib::Request& request);
     void answerClientInfo(const httplib::Request& request, httplib::Response& response);
     void answerGetId(const httplib::Request& request, httplib::Response& response);
+    long long takeGid();
     void answerPackage(const httplib::Request& request, httplib::Response& response);
 
     std::unique_ptr<httplib::Server> server_;
@@ -103,6 +111,7 @@ private:
     int breaksLeft_ = 0;
     long long declaredSize_ = -1;
     long long nextGid_ = 100001;
+    std::unique_ptr<GidFile> gidFile_;
     std::function<void(const Request&)> packageHook_;
     std::vector<Request> requests_;
 };

@@ -3,7 +3,10 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <random>
 #include <stdexcept>
+
+#include "GidFile.h"
 
 namespace fixture {
 
@@ -93,13 +96,42 @@ void LumoraService::answerClientInfo(const httplib::Request&, httplib::Response&
     response.set_content(clientInfoText(), "text/xml");
 }
 
+namespace {
+
+// Twelve letters and digits from the system's random source.
+std::string randomPassword() {
+    static const char alphabet[] = "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789";
+    std::random_device source;
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(alphabet) - 2);
+    std::string password;
+    for (int i = 0; i < 12; ++i) {
+        password.push_back(alphabet[pick(source)]);
+    }
+    return password;
+}
+
+}  // namespace
+
+long long LumoraService::takeGid() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (gidFile_) {
+        return gidFile_->take();
+    }
+    return nextGid_++;
+}
+
+// An id that could not be recorded is not handed out: a later start would give it again.
 void LumoraService::answerGetId(const httplib::Request&, httplib::Response& response) {
     long long gid = 0;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        gid = nextGid_++;
+    try {
+        gid = takeGid();
+    } catch (const std::exception& e) {
+        response.status = 503;
+        response.set_content(std::string("<html><body>") + e.what() + "</body></html>",
+                             "text/html");
+        return;
     }
-    const std::string password = "pw" + std::to_string(gid * 7919 % 1000003);
+    const std::string password = randomPassword();
     response.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<registration><gid>" +
                              std::to_string(gid) + "</gid><password>" + password +
                              "</password></registration>\n",
@@ -187,6 +219,11 @@ void LumoraService::setPackageRequestHook(std::function<void(const Request&)> ho
 void LumoraService::setNextGid(long long gid) {
     std::lock_guard<std::mutex> lock(mutex_);
     nextGid_ = gid;
+}
+
+void LumoraService::keepGidsIn(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gidFile_ = std::make_unique<GidFile>(path, nextGid_);
 }
 
 std::vector<LumoraService::Request> LumoraService::requests() const {

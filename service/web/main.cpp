@@ -1,9 +1,11 @@
 // lumora-service: the service's web endpoint on loopback, as a program of its own.
 //
 //   lumora-service [--port N] [--host H] [--version V] [--package FILE] [--gid N]
+//                  [--gid-file FILE]
 //
 // Serves "clientinfo/" (announcing version V, default 1.9.0, with FILE as its package),
-// "getid/" and the package until SIGTERM or SIGINT.
+// "getid/" and the package until SIGTERM or SIGINT. With --gid-file the GID counter is kept
+// in FILE, so that no id is handed out twice across restarts.
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -21,6 +23,7 @@ struct Options {
     std::string version = "1.9.0";
     std::string package;
     long long gid = 100001;
+    std::string gidFile;
 };
 
 bool parse(int argc, char** argv, Options& options) {
@@ -37,6 +40,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.package = value;
         } else if (name == "--gid") {
             options.gid = std::atoll(value.c_str());
+        } else if (name == "--gid-file") {
+            options.gidFile = value;
         } else {
             return false;
         }
@@ -50,7 +55,7 @@ int main(int argc, char** argv) {
     Options options;
     if (!parse(argc, argv, options)) {
         std::cerr << "usage: lumora-service [--port N] [--host H] [--version V] "
-                     "[--package FILE] [--gid N]\n";
+                     "[--package FILE] [--gid N] [--gid-file FILE]\n";
         return 2;
     }
     sigset_t signals;
@@ -64,6 +69,9 @@ int main(int argc, char** argv) {
         info.version = options.version;
         service.setVersionInfo(info);
         service.setNextGid(options.gid);
+        if (!options.gidFile.empty()) {
+            service.keepGidsIn(options.gidFile);
+        }
         if (!options.package.empty()) {
             std::ifstream in(options.package, std::ios::binary);
             if (!in) {
