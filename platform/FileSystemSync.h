@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "kestra/FileSync.h"
+
 namespace platform {
 
 // Forces a file's data (or a folder's entries) to the disk. False when that failed.
@@ -11,7 +13,12 @@ bool syncToDisk(const std::string& path);
 // many files, cheaper than forcing each). False when that failed.
 bool syncFileSystem(const std::string& path);
 
-// Makes kestra's durable writes (the settings file) use syncToDisk.
+// Writes bytes into a new file at path, mode 0600 from its creation, never through a link
+// or into something that exists; forces the data to the disk. On a failed write or sync
+// the file is removed.
+kestra::NewFileResult writeNewPrivateFile(const std::string& path, const std::string& bytes);
+
+// Makes kestra's durable writes (the settings file) use syncToDisk and writeNewPrivateFile.
 void installFileSync();
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 
@@ -82,8 +83,16 @@ int LumoraMain::run() {
     return exitCode;
 }
 
-// Up to 25 tries: hold the lock, or find the running client and bring it forward.
+// Up to 25 tries: hold the lock, or find the running client and bring it forward. Without
+// a private folder for the lock there is nothing to try.
 bool LumoraMain::becomeSingleInstance() {
+    if (instanceLock_.path().empty()) {
+        const std::string& problem = instanceLock_.folderProblem();
+        std::fprintf(
+            stderr, "Lumora: %s\n",
+            problem.empty() ? "no private folder for the single-instance lock." : problem.c_str());
+        return false;
+    }
     for (int attempt = 0; attempt < INSTANCE_ATTEMPTS; ++attempt) {
         if (instanceLock_.tryAcquire()) {
             return true;
@@ -107,12 +116,19 @@ bool LumoraMain::prepareFolders() {
     jabberFolder_ = applicationFolder_ + L"/Jabber";
     platform::createPrivateFolder(applicationFolder_);
     platform::createPrivateFolder(jabberFolder_);
+    // Folders made by earlier versions (or by hand) may be open to others.
+    platform::makeFolderTreePrivate(applicationFolder_);
     return true;
 }
 
 void LumoraMain::openLog() {
     Log::open(applicationFolder_ + L"/lumora.log", kestra::LOG_INFO, LOG_SIZE_LIMIT);
     Log::info(startLine());
+    const std::string& problem = instanceLock_.folderProblem();
+    if (!problem.empty()) {
+        Log::warning("_tWinMain: " + problem);
+        std::fprintf(stderr, "Lumora: %s\n", problem.c_str());
+    }
 }
 
 int LumoraMain::startAndRun() {
@@ -137,6 +153,8 @@ int LumoraMain::startAndRun() {
         Log::error("SettingsException");
     } catch (const kestra::SettingsCorruptException&) {
         Log::error("SettingsCorruptException");
+    } catch (const kestra::SettingsReadingException&) {
+        Log::error("SettingsReadingException");
     } catch (const kestra::NotFoundCacheDirectoryException&) {
         Log::error("NotFoundCacheDirectoryException");
     } catch (const kestra::CanNotLoadCacheException&) {
@@ -151,7 +169,9 @@ int LumoraMain::startAndRun() {
     return 1;
 }
 
-// A corrupt settings file is deleted and the store starts again with an empty one.
+// A corrupt settings file is deleted and the store starts again with an empty one. A file
+// that exists but cannot be read (another owner, no permission, a read error) may hold the
+// only copy of the GID and password: the program does not start and never replaces it.
 void LumoraMain::startSettings() {
     const std::wstring settingsFile = jabberFolder_ + L"/settings.cfg";
     try {
@@ -160,6 +180,13 @@ void LumoraMain::startSettings() {
         std::error_code ec;
         std::filesystem::remove(kestra::wideToUtf8(settingsFile), ec);
         Settings::startup(settingsFile);
+    } catch (const kestra::SettingsReadingException&) {
+        guiThread_.showError(tr("The settings file exists but cannot be read. Lumora does not "
+                                "start, so that the file is not replaced; check its owner and "
+                                "permissions.") +
+                                 L"\n" + settingsFile,
+                             tr("Error"));
+        throw;
     }
 }
 

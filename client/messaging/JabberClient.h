@@ -139,6 +139,7 @@ private:
     void teardownObjects();
     void reportEnd();
     void recordError(gloox::ConnectionError e);
+    void onOwnNodeRefused();
     bool isBot(const gloox::JID& jid) const;
     int visibility() const;
 
@@ -239,6 +240,7 @@ private:
     bool keepAliveGaveUp_ = false;
     bool creatingAccount_ = false;
     bool alreadyRegistered_ = false;
+    bool positionNotSharedTold_ = false;
     long receivedStanzas_ = 0;
 
     // Last member: its thread starts in the constructor body and calls back into this object.
