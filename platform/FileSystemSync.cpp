@@ -18,6 +18,16 @@ bool syncToDisk(const std::string& path) {
     return ok;
 }
 
+bool syncFileSystem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
 kestra::NewFileResult writeNewPrivateFile(const std::string& path, const std::string& bytes) {
     FileWriter writer;
     if (!writer.create(path, S_IRUSR | S_IWUSR)) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "client/app/ApplicationManager.h"
+#include "client/app/UpdateHandOff.h"
 #include "client/contacts/LumoraContact.h"
 #include "client/locale/Dictionary.h"
 #include "client/maps/CacheManager.h"
@@ -189,8 +190,10 @@ void LumoraMain::startSettings() {
     }
 }
 
-// The tile cache in the configured folder (else the application folder). A cache that
-// cannot be loaded is deleted and started again, empty, in the application folder.
+// The tile cache in the configured folder (else the application folder). A configured
+// folder that cannot be made, or that cannot hold the cache (its index cannot be
+// written there), is replaced by the application folder. A cache that cannot be loaded is
+// deleted and started again, empty, in the application folder.
 void LumoraMain::startCache() {
     std::wstring place;
     if (!Settings::getStringValue(L"maps.cachePlace", &place) || place.empty()) {
@@ -209,6 +212,12 @@ void LumoraMain::startCache() {
     } catch (const kestra::CacheLoadingException&) {
         Log::error("_tWinMain: the tile cache cannot be loaded; it starts again empty.");
         CacheManager::discard(place);
+    } catch (const kestra::CacheSavingException&) {
+        Log::error(L"_tWinMain: the tile cache cannot be written in " + place +
+                   L"; the application folder is used.");
+    } catch (const kestra::NotFoundCacheDirectoryException&) {
+        Log::error(L"_tWinMain: the cache folder " + place +
+                   L" is gone; the application folder is used.");
     }
     try {
         CacheManager::setCachePlace(applicationFolder_, applicationFolder_);
@@ -218,9 +227,11 @@ void LumoraMain::startCache() {
     }
 }
 
+// The updater starts only once the waiting update is safely handed to it (UpdateHandOff);
+// otherwise the client starts normally.
 bool LumoraMain::handOverToUpdater() {
-    int isUpdate = 0;
-    if (!Settings::getIntValue(L"general.isUpdate", &isUpdate) || isUpdate != 1) {
+    UpdateHandOff handOff(applicationFolder_);
+    if (!handOff.isPending()) {
         return false;
     }
     const std::wstring updater = platform::programFolder() + L"/" + UPDATER_FILE;
@@ -229,11 +240,14 @@ bool LumoraMain::handOverToUpdater() {
         Log::error("_tWinMain DWORD(-1) == LUMORA_UPPDATE.");
         return false;
     }
-    if (!platform::startDetached(updater)) {
-        Log::error("AboutWindow::OnNotify error while ShellExecuteEx.");
+    if (!handOff.prepare()) {
         return false;
     }
-    Settings::setIntValue(L"general.isUpdate", 0);
+    if (!platform::startDetached(updater)) {
+        Log::error("AboutWindow::OnNotify error while ShellExecuteEx.");
+        handOff.cancel();
+        return false;
+    }
     Settings::shutdown();
     Log::info("_tWinMain: run updater.");
     instanceLock_.release();

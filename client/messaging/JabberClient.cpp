@@ -47,8 +47,10 @@ int JabberClient::visibility() const {
     return profile ? profile->getVisibility() : UserContactProfile::INVISIBLE;
 }
 
+// Silence is measured on the steady clock: setting the calendar clock neither hides a
+// dead link nor makes a live one look dead.
 void JabberClient::markActivity() {
-    lastActivity_ = static_cast<std::int64_t>(clock_.now());
+    lastActivity_ = clock_.monotonicMs();
 }
 
 void JabberClient::openSession(int presence, const std::string& jidText,
@@ -286,10 +288,10 @@ void JabberClient::checkKeepAlive() {
     kestra::Mutex::Locker lock(sessionLock_);
     if (!client_ || !connected_)
         return;
-    const std::int64_t silence = static_cast<std::int64_t>(clock_.now()) - lastActivity_.load();
-    if (silence <= 20)
+    const std::int64_t silence = clock_.monotonicMs() - lastActivity_.load();
+    if (silence <= 20000)
         return;
-    if (silence <= 60) {
+    if (silence <= 60000) {
         client_->xmppPing(gloox::JID(jid_.server()), this);
         return;
     }

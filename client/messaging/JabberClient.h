@@ -122,6 +122,7 @@ public:
     void reportPacketNotSent(int packetType) override;
 
     void markActivity() override;
+    // The steady-clock time (ms) of the last sign of life from the server.
     std::int64_t lastActivity() const { return lastActivity_.load(); }
     bool isConnected() const override { return connected_.load(); }
     // Answers to the keep-alive's pings so far.
