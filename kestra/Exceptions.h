@@ -44,6 +44,8 @@ KESTRA_DECLARE_EXCEPTION(GUIModifyException);
 KESTRA_DECLARE_EXCEPTION(SettingsException);
 KESTRA_DECLARE_EXCEPTION(SettingsCorruptException);
 KESTRA_DECLARE_EXCEPTION(SettingsSavingException);
+// A settings file that exists but cannot be read (unlike a corrupt one, it is never replaced).
+KESTRA_DECLARE_EXCEPTION(SettingsReadingException);
 KESTRA_DECLARE_EXCEPTION(CacheException);
 KESTRA_DECLARE_EXCEPTION(CacheIsCorruptException);
 KESTRA_DECLARE_EXCEPTION(CacheLoadingException);

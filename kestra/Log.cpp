@@ -34,8 +34,10 @@ bool Log::open(const std::wstring& path, int threshold, std::uintmax_t sizeLimit
     if (file.empty()) {
         return false;
     }
-    // Measure the file by opening it for appending, as the size check always did.
-    std::FILE* probe = std::fopen(file.c_str(), "ab");
+    // Measure the file by opening it for appending, as the size check always did. "e"
+    // (close-on-exec): a program this one starts (the updater, the client) must not
+    // inherit the log and write into it.
+    std::FILE* probe = std::fopen(file.c_str(), "abe");
     if (probe == nullptr) {
         return false;
     }
@@ -43,7 +45,7 @@ bool Log::open(const std::wstring& path, int threshold, std::uintmax_t sizeLimit
     const long size = std::ftell(probe);
     std::fclose(probe);
     const bool tooLarge = size > 0 && static_cast<std::uintmax_t>(size) > sizeLimit;
-    logFile = std::fopen(file.c_str(), tooLarge ? "wb" : "ab");
+    logFile = std::fopen(file.c_str(), tooLarge ? "wbe" : "abe");
     logThreshold = threshold;
     return logFile != nullptr;
 }

@@ -1,9 +1,10 @@
 #include "kestra/Settings.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -164,14 +165,28 @@ bool setVariant(const std::wstring& key, const std::string& value, const char* f
     return miniSet(parent, parts.item, value);
 }
 
-// Reads the whole file as UTF-16LE text; an odd trailing byte is not a whole unit.
+// Reads the whole file as UTF-16LE text; an odd trailing byte is not a whole unit. A file
+// that exists but cannot be opened or read to its end is a SettingsReadingException: it
+// is not missing, and must not be taken for an empty one.
 std::wstring readUtf16File(const std::wstring& fileName, bool& exists) {
-    std::ifstream in(fs::path(narrow(fileName)), std::ios::binary);
-    exists = in.good();
+    const fs::path path(narrow(fileName));
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    exists = status.type() != fs::file_type::not_found;
     if (!exists) {
         return std::wstring();
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes;
+    if (in.is_open() && !fs::is_directory(status)) {
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (!in.is_open() || in.bad() || fs::is_directory(status)) {
+        const int error = errno;
+        fail<SettingsReadingException>("Settings::startup: the settings file " + path.string() +
+                                       " exists but cannot be read (" +
+                                       (ec ? ec.message() : std::strerror(error)) + ").");
+    }
     std::wstring text = utf16leToWide(bytes.data(), bytes.size() & ~static_cast<std::size_t>(1));
     if (!text.empty() && text.front() == 0xFEFF) {
         text.erase(0, 1);  // tolerate a byte-order mark written by another editor
@@ -193,23 +208,23 @@ void loadDocument(const std::wstring& content) {
     }
 }
 
+// The temporary file is always made anew: a leftover of an interrupted flush, or a link
+// planted there, is removed first (a link is removed, never followed), and the file is
+// then created exclusively with mode 0600, so the settings go nowhere else.
 void writeTemporaryFile(const std::string& path, const std::string& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        fail<SettingsSavingException>("Settings::flush: config file saving error");
-    }
     std::error_code ec;
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
-                    ec);
-    const std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
-    const bool flushed = std::fflush(file) == 0;
-    if (written != bytes.size() || !flushed) {
-        std::fclose(file);
+    const fs::file_status existing = fs::symlink_status(path, ec);
+    if (fs::is_regular_file(existing) || fs::is_symlink(existing)) {
         fs::remove(path, ec);
-        fail<SettingsSavingException>("Settings::flush: config file content saving error");
     }
-    std::fclose(file);
-    syncFileToDisk(path);
+    switch (writeNewPrivateFile(path, bytes)) {
+        case NewFileResult::NotCreated:
+            fail<SettingsSavingException>("Settings::flush: config file saving error");
+        case NewFileResult::NotWritten:
+            fail<SettingsSavingException>("Settings::flush: config file content saving error");
+        case NewFileResult::Written:
+            break;
+    }
 }
 
 // Integers are read as the DOM converted them: whole numbers, or decimals rounded.
@@ -269,22 +284,25 @@ void Settings::startup(const std::wstring& fileName) {
     s.ready = true;
 }
 
-void Settings::shutdown() {
+bool Settings::shutdown() {
     Store& s = store();
     Mutex::Locker lock(s.mutex);
     if (!s.ready) {
-        return;
+        return true;
     }
+    bool saved = false;
     try {
         flush();
+        saved = true;
     } catch (const SettingsSavingException&) {
-        Log::debug("Settings::shutdown: catch SettingsSavingException.");
+        Log::error("Settings::shutdown: catch SettingsSavingException.");
     } catch (const SettingsException&) {
-        Log::debug("Settings::shutdown: catch SettingsException.");
+        Log::error("Settings::shutdown: catch SettingsException.");
     }
     s.root = pugi::xml_node();
     s.document.reset();
     s.ready = false;
+    return saved;
 }
 
 void Settings::flush() {
@@ -308,7 +326,11 @@ void Settings::flush() {
         fs::remove(temporary, ec);
         fail<SettingsSavingException>("Settings::flush: renaming error");
     }
-    syncFileToDisk(fs::path(target).parent_path().string());
+    // The new file is in place; a folder entry that cannot be forced to the disk now is
+    // written by the system later (and without the platform's routine nothing is forced).
+    if (!syncFileToDisk(fs::path(target).parent_path().string())) {
+        Log::debug("Settings::flush: the settings folder was not forced to the disk.");
+    }
 }
 
 bool Settings::isReady() {

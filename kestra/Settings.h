@@ -15,9 +15,13 @@ namespace kestra {
 // SettingsException, SettingsCorruptException or SettingsSavingException.
 class Settings {
 public:
+    // Loads the file, or creates it when it does not exist. A damaged file is a
+    // SettingsCorruptException; a file that exists but cannot be read is a
+    // SettingsReadingException (nothing is written then).
     static void startup(const std::wstring& fileName);
-    // Flushes (a failed flush is logged, not thrown) and releases the document.
-    static void shutdown();
+    // Flushes and releases the document. A failed flush is logged at ERROR level, not
+    // thrown; the result says whether the settings were saved (true when not started).
+    static bool shutdown();
     // Writes the file through fileName + "tmp" and a rename, so a failed or interrupted
     // write never damages the previous file.
     static void flush();

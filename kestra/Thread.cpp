@@ -41,12 +41,14 @@ std::wstring Thread::getName() const {
 }
 
 void Thread::start() {
-    waitFinished(-1);
-    Mutex::Locker lock(mutex_);
     {
-        std::lock_guard<std::mutex> guard(eventMutex_);
+        // Waiting for the previous run's end and claiming the object are one step: of two
+        // concurrent callers, one starts now and the other waits for that run to end.
+        std::unique_lock<std::mutex> guard(eventMutex_);
+        eventChanged_.wait(guard, [this] { return finished_; });
         finished_ = false;
     }
+    Mutex::Locker lock(mutex_);
     if (thread_.joinable()) {
         thread_.join();  // the previous run has signalled its end; reap its system thread
     }

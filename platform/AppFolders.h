@@ -8,16 +8,24 @@ namespace platform {
 // Returns false when there is no such folder and it cannot be made.
 bool applicationDataFolder(std::wstring& folder);
 
-// Creates a folder (and its parents) readable by the user only. True when it exists after.
+// Creates a folder, and any of its parents that are missing, each with mode 0700 from its
+// creation. An existing folder of the user's own that others may enter is closed to them
+// (0700); parents that existed already are left as they are. True when it exists after.
 bool createPrivateFolder(const std::wstring& folder);
+
+// Closes every folder of the user's own in the tree (the folder itself included) to
+// others (mode 0700), without following links. False when one of them could not be changed.
+bool makeFolderTreePrivate(const std::wstring& folder);
 
 // The full path of the running program and the folder that holds it.
 std::wstring programPath();
 std::wstring programFolder();
 
-// A per-user folder for sockets and lock files: $XDG_RUNTIME_DIR, else a private folder in
-// the temporary folder. Empty when neither can be used safely.
-std::wstring runtimeFolder();
+// A per-user folder for sockets and lock files: $XDG_RUNTIME_DIR, else "lumora-<uid>" in
+// the temporary folder. When that name is taken by another user or open to others, a
+// private folder in the user's cache folder is used instead and problem (when given) says
+// so. Empty when no folder can be used safely.
+std::wstring runtimeFolder(std::string* problem = nullptr);
 
 // The user's home folder ($HOME, else the password database); empty when unknown.
 std::wstring homeFolder();

@@ -46,7 +46,8 @@ bool copyInto(int source, const std::string& path, unsigned int mode, int& error
     return true;
 }
 
-bool copyAcross(const std::string& from, const std::string& to, int& error) {
+// The copy into a temporary file beside the target, renamed over it when complete.
+bool copyOver(const std::string& from, const std::string& to, int& error) {
     const int source = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (source < 0) {
         error = errno;
@@ -68,11 +69,27 @@ bool copyAcross(const std::string& from, const std::string& to, int& error) {
         ::unlink(temporary.c_str());
         return false;
     }
+    return true;
+}
+
+bool copyAcross(const std::string& from, const std::string& to, int& error) {
+    if (!copyOver(from, to, error)) {
+        return false;
+    }
     ::unlink(from.c_str());
     return true;
 }
 
 }  // namespace
+
+bool copyFile(const std::string& from, const std::string& to, int* error) {
+    int code = 0;
+    const bool copied = copyOver(from, to, code);
+    if (error != nullptr) {
+        *error = code;
+    }
+    return copied;
+}
 
 bool moveFile(const std::string& from, const std::string& to, int* error) {
     int code = 0;

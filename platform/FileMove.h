@@ -11,4 +11,8 @@ namespace platform {
 // no partial file behind. Returns false on failure; error (when given) gets the errno.
 bool moveFile(const std::string& from, const std::string& to, int* error = nullptr);
 
+// Copies a regular file (never through a link) to a new path with the same mode, the same
+// way: into a temporary file beside the target, forced to disk, renamed over the target.
+bool copyFile(const std::string& from, const std::string& to, int* error = nullptr);
+
 }  // namespace platform

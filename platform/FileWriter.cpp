@@ -13,9 +13,17 @@ FileWriter::~FileWriter() {
 }
 
 bool FileWriter::open(const std::string& path, unsigned int mode) {
+    return openWith(path, O_TRUNC, mode);
+}
+
+bool FileWriter::create(const std::string& path, unsigned int mode) {
+    return openWith(path, O_EXCL, mode);
+}
+
+bool FileWriter::openWith(const std::string& path, int flags, unsigned int mode) {
     close();
     error_ = 0;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags,
                           static_cast<mode_t>(mode));
     if (fd < 0) {
         error_ = errno;

@@ -17,6 +17,9 @@ public:
     // Creates the file (or empties an existing regular file) with the permission bits
     // mode (less the umask). False when the path names a link, a folder or cannot be written.
     bool open(const std::string& path, unsigned int mode);
+    // Creates the file with the permission bits mode (less the umask); false when anything
+    // exists at the path already (a file, a folder, a link: never followed).
+    bool create(const std::string& path, unsigned int mode);
     // Writes all bytes; false on a short or failed write (a full disk, a size limit).
     bool write(const void* data, std::size_t size);
     // Forces the data to the disk.
@@ -28,6 +31,8 @@ public:
     int lastError() const { return error_; }
 
 private:
+    bool openWith(const std::string& path, int flags, unsigned int mode);
+
     int fd_ = -1;
     int error_ = 0;
 };

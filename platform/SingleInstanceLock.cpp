@@ -13,7 +13,7 @@
 namespace platform {
 
 SingleInstanceLock::SingleInstanceLock(const std::string& name) {
-    const std::string folder = kestra::wideToUtf8(runtimeFolder());
+    const std::string folder = kestra::wideToUtf8(runtimeFolder(&folderProblem_));
     if (!folder.empty()) {
         path_ = folder + "/" + name + ".lock";
     }

@@ -19,10 +19,15 @@ public:
     bool acquire(int timeoutMs, int pollMs = 100);
     void release();
     bool isHeld() const { return fd_ >= 0; }
+    // Empty when no private folder could be found for the lock file.
     std::string path() const { return path_; }
+    // What was wrong with the usual lock folder, when another one had to be used (or none
+    // could be); empty otherwise. For the caller to report.
+    const std::string& folderProblem() const { return folderProblem_; }
 
 private:
     std::string path_;
+    std::string folderProblem_;
     int fd_ = -1;
 };
 

@@ -23,6 +23,12 @@ void TerminationSignals::block() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+bool TerminationSignals::takePending() {
+    const sigset_t set = terminationSet();
+    const timespec none{0, 0};
+    return sigtimedwait(&set, nullptr, &none) > 0;
+}
+
 TerminationSignals::~TerminationSignals() {
     stop();
 }

@@ -12,6 +12,9 @@ namespace platform {
 class TerminationSignals {
 public:
     static void block();
+    // For a program without a watcher thread (the updater): whether SIGTERM or SIGINT
+    // arrived since block(); takes the signal. Never waits.
+    static bool takePending();
 
     TerminationSignals() = default;
     TerminationSignals(const TerminationSignals&) = delete;

@@ -40,17 +40,35 @@ bool unpackFailed(ZipArchive& zip, const char* line) {
 
 ApplicationManager::ApplicationManager(const UpdatePaths& paths,
                                        const PlaceholderTable& placeholders,
-                                       const std::wstring& programFolder)
-    : paths_(paths), placeholders_(placeholders), programFolder_(programFolder) {}
+                                       const std::wstring& programFolder,
+                                       std::function<bool()> stopRequested)
+    : paths_(paths),
+      placeholders_(placeholders),
+      programFolder_(programFolder),
+      stopRequested_(std::move(stopRequested)) {}
+
+// The request is remembered: the signal behind it is taken only once.
+bool ApplicationManager::stopRequested() {
+    if (!stopSeen_ && stopRequested_ && stopRequested_()) {
+        Log::info("updater : termination requested.");
+        stopSeen_ = true;
+    }
+    return stopSeen_;
+}
 
 bool ApplicationManager::processUpdate() {
+    interrupted_ = false;
+    const InstallJournal journal(narrow(paths_.journal));
+    if (FileInstaller::recover(journal) == FileInstaller::Recovery::Finished) {
+        finishRecovered();
+        return true;
+    }
     clearTempFolder();
-    FileInstaller installer;
-    bool postUpdateStarted = false;
+    FileInstaller installer(journal, [this] { return stopRequested(); });
+    bool started = false;
     bool succeeded = false;
     try {
-        postUpdateStarted = install(installer);
-        succeeded = true;
+        succeeded = install(installer, started);
     } catch (const kestra::UpdateException&) {
         Log::error("updater : catch UpdateException - rollback.");
         installer.rollback();
@@ -59,41 +77,82 @@ bool ApplicationManager::processUpdate() {
         installer.rollback();
     }
     clearTempFolder();
-    // Without a running post-update program the client starts again, so the user is never
-    // left without one.
-    if (!postUpdateStarted) {
+    if (interrupted_) {
+        Log::info("updater : stopped; the package waits for the next start.");
+        return false;
+    }
+    removeFile(paths_.pendingMarker);
+    // Without a running program the client starts again, so the user is never left
+    // without one; a termination request that came after the installation starts nothing.
+    if (!started && !stopSeen_) {
         startClient();
     }
     return succeeded;
 }
 
-bool ApplicationManager::install(FileInstaller& installer) {
+void ApplicationManager::finishRecovered() {
+    removeFile(paths_.package);
+    clearTempFolder();
+    removeFile(paths_.pendingMarker);
+    if (!stopRequested()) {
+        startClient();
+    }
+}
+
+bool ApplicationManager::install(FileInstaller& installer, bool& started) {
     if (!pathExists(narrow(paths_.package))) {
         fail("no update file.");
     }
     if (!unpackUpdate()) {
         fail("unpack error.");
     }
+    // What is renamed into place later must be on the disk first: a power cut after a
+    // rename must not leave an empty program behind.
+    platform::syncFileSystem(narrow(paths_.tempFolder));
     Config config;
     config.parsConfig(paths_.configFile);
     checkFilesPresent(config);
+    markPrograms(config);
     const std::vector<FileInstaller::Target> targets = resolveTargets(config);
     createFolders(targets);
-    installer.makeBackups(targets);
-    installer.install(targets);
-    syncFolders(targets);
-    installer.deleteBackups();
-    bool postUpdateStarted = false;
-    if (!config.exeName().empty()) {
-        Log::info("updater :run postupdate exe.");
-        postUpdateStarted = launcher_.runExe(paths_.tempFolder + config.exeName());
-        if (postUpdateStarted) {
-            runningProgram_ = config.exeName();
+    if (stopRequested()) {
+        interrupted_ = true;  // nothing was touched
+        return false;
+    }
+    installer.prepare(targets);
+    if (!installer.makeBackups() || !installer.install()) {
+        installer.rollback();
+        interrupted_ = true;
+        return false;
+    }
+    if (!stopRequested()) {
+        started = startAfterInstall(config);
+        if (!started) {
+            Log::error("updater : the installed client cannot be started.");
+            fail("client cannot be started.");
         }
     }
-    std::error_code ec;
-    fs::remove(narrow(paths_.package), ec);
-    return postUpdateStarted;
+    // The package goes only once no later run can undo the installation any more: after
+    // the commit, or (when the commit could not be recorded) after the journal is gone.
+    const bool committed = installer.commit();
+    if (!committed) {
+        installer.finish();
+    }
+    removeFile(paths_.package);
+    removeFile(paths_.pendingMarker);
+    installer.finish();
+    return true;
+}
+
+bool ApplicationManager::startAfterInstall(const Config& config) {
+    if (!config.exeName().empty()) {
+        Log::info("updater :run postupdate exe.");
+        if (launcher_.runExe(paths_.tempFolder + config.exeName())) {
+            runningProgram_ = config.exeName();
+            return true;
+        }
+    }
+    return startClient();
 }
 
 bool ApplicationManager::unpackUpdate() {
@@ -161,11 +220,32 @@ void ApplicationManager::createFolders(const std::vector<FileInstaller::Target>&
     }
 }
 
-// The renames are only durable once the folders that hold them are on the disk.
-void ApplicationManager::syncFolders(const std::vector<FileInstaller::Target>& targets) const {
-    for (const FileInstaller::Target& target : targets) {
-        platform::syncToDisk(fs::path(target.destination).parent_path().string());
+// Programs must be executable whatever mode the package gave them (a package made on a
+// system without file modes gives none): the client and the updater, the post-update
+// program and every file the configuration marks as a program.
+void ApplicationManager::markPrograms(const Config& config) const {
+    std::vector<std::wstring> programs(config.programs().begin(), config.programs().end());
+    for (const auto& file : config.files()) {
+        const std::wstring name = fs::path(file.first).filename().wstring();
+        if (name == PRODUCT_NAME || name == UPDATER_NAME) {
+            programs.push_back(file.first);
+        }
     }
+    if (!config.exeName().empty()) {
+        programs.push_back(config.exeName());
+    }
+    for (const std::wstring& program : programs) {
+        const std::string path = narrow(paths_.tempFolder + program);
+        std::error_code ec;
+        if (fs::is_regular_file(fs::symlink_status(path, ec))) {
+            fs::permissions(path, fs::perms(0755), fs::perm_options::replace, ec);
+        }
+    }
+}
+
+void ApplicationManager::removeFile(const std::wstring& path) const {
+    std::error_code ec;
+    fs::remove(narrow(path), ec);
 }
 
 // Everything in the temporary folder goes, sub-folders included, so no file of an earlier
@@ -191,8 +271,8 @@ void ApplicationManager::clearTempFolder() {
     }
 }
 
-void ApplicationManager::startClient() {
-    launcher_.runExe(programFolder_ + L"/" + PRODUCT_NAME);
+bool ApplicationManager::startClient() {
+    return launcher_.runExe(programFolder_ + L"/" + PRODUCT_NAME);
 }
 
 }  // namespace updater

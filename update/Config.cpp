@@ -44,6 +44,7 @@ void Config::parsConfig(const std::wstring& file) {
     appName_.clear();
     exeName_.clear();
     files_.clear();
+    programs_.clear();
     const std::string path = kestra::wideToUtf8(file);
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(path, ec)) {
@@ -101,6 +102,10 @@ void Config::readFiles(const pugi::xml_node& root) {
             fail("Config::parsConfig: no file name in \"" + std::string(value.value()) + "\".");
         }
         files_[name] = folder;
+        const std::string program = node.attribute("program").value();
+        if (program == "1" || program == "true" || program == "yes") {
+            programs_.insert(name);
+        }
     }
 }
 

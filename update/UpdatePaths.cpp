@@ -11,6 +11,8 @@ UpdatePaths UpdatePaths::fromDataFolder(const std::wstring& dataFolder) {
     paths.package = paths.updateFolder + L"/" + PACKAGE_NAME;
     paths.logFile = paths.updateFolder + L"/" + LOG_NAME;
     paths.configFile = paths.tempFolder + CONFIG_NAME;
+    paths.pendingMarker = paths.updateFolder + L"/" + PENDING_NAME;
+    paths.journal = paths.updateFolder + L"/" + JOURNAL_NAME;
     return paths;
 }
 

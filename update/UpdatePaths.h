@@ -12,6 +12,8 @@ struct UpdatePaths {
     std::wstring package;
     std::wstring logFile;
     std::wstring configFile;
+    std::wstring pendingMarker;
+    std::wstring journal;
 
     static UpdatePaths fromDataFolder(const std::wstring& dataFolder);
 };

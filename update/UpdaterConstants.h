@@ -15,6 +15,13 @@ constexpr const wchar_t* PACKAGE_NAME = L"update.zip";
 constexpr const wchar_t* LOG_NAME = L"lumoraUpdate.log";
 constexpr const wchar_t* CONFIG_NAME = L"updateConfig.xml";
 constexpr const wchar_t* BACKUP_SUFFIX = L"_tmp";
+// The updater's own program file (a package may replace it too).
+constexpr const wchar_t* UPDATER_NAME = L"LumoraUpdate";
+// Written by the client when it hands over: an installation waits to be done or finished
+// (its text counts the hand-offs so far). The updater removes it when a run has ended.
+constexpr const wchar_t* PENDING_NAME = L"install.pending";
+// The updater's record of an installation in progress (InstallJournal).
+constexpr const wchar_t* JOURNAL_NAME = L"install.journal";
 
 constexpr unsigned long LOG_SIZE_LIMIT = 250000;
 

@@ -13,16 +13,6 @@ using kestra::Log;
 namespace updater {
 namespace {
 
-bool waitForLock(platform::SingleInstanceLock& lock, kestra::IClock& clock) {
-    for (int attempt = 0; attempt < UpdaterMain::LOCK_ATTEMPTS; ++attempt) {
-        if (lock.tryAcquire()) {
-            return true;
-        }
-        clock.sleepMs(UpdaterMain::LOCK_POLL_MS);
-    }
-    return false;
-}
-
 // Opens the log in the update folder; the folder is made when missing so that even a run
 // without a package leaves its trace.
 void openLog(const std::wstring& dataFolder) {
@@ -36,12 +26,26 @@ void openLog(const std::wstring& dataFolder) {
 
 }  // namespace
 
-UpdaterMain::UpdaterMain(const std::wstring& programFolder, kestra::IClock& clock)
-    : programFolder_(programFolder), clock_(clock) {}
+UpdaterMain::UpdaterMain(const std::wstring& programFolder, kestra::IClock& clock,
+                         std::function<bool()> stopRequested)
+    : programFolder_(programFolder), clock_(clock), stopRequested_(std::move(stopRequested)) {}
+
+bool UpdaterMain::waitForLock(platform::SingleInstanceLock& lock) {
+    for (int attempt = 0; attempt < LOCK_ATTEMPTS; ++attempt) {
+        if (lock.tryAcquire()) {
+            return true;
+        }
+        if (stopRequested_ && stopRequested_()) {
+            return false;
+        }
+        clock_.sleepMs(LOCK_POLL_MS);
+    }
+    return false;
+}
 
 int UpdaterMain::run() {
     platform::SingleInstanceLock lock(MUTEX_NAME);
-    const bool locked = waitForLock(lock, clock_);
+    const bool locked = waitForLock(lock);
     std::wstring dataFolder;
     platform::applicationDataFolder(dataFolder);
     openLog(dataFolder);
@@ -50,17 +54,20 @@ int UpdaterMain::run() {
         Log::close();
         return 1;
     }
+    int exitCode = 0;
     try {
         const PlaceholderTable table = PlaceholderTable::fromSystem(programFolder_);
-        ApplicationManager manager(UpdatePaths::fromDataFolder(dataFolder), table, programFolder_);
+        ApplicationManager manager(UpdatePaths::fromDataFolder(dataFolder), table, programFolder_,
+                                   stopRequested_);
         manager.processUpdate();
+        exitCode = manager.wasInterrupted() ? 1 : 0;
     } catch (const kestra::UpdateException&) {
         Log::error("_tmain UpdateException.");
         LumoraUpdateManager().runExe(programFolder_ + L"/" + PRODUCT_NAME);
     }
     Log::close();
     lock.release();
-    return 0;
+    return exitCode;
 }
 
 }  // namespace updater

@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 
 #include "client/app/ApplicationManager.h"
+#include "client/app/UpdateHandOff.h"
 #include "client/contacts/LumoraContact.h"
 #include "client/locale/Dictionary.h"
 #include "client/maps/CacheManager.h"
@@ -81,8 +83,16 @@ int LumoraMain::run() {
     return exitCode;
 }
 
-// Up to 25 tries: hold the lock, or find the running client and bring it forward.
+// Up to 25 tries: hold the lock, or find the running client and bring it forward. Without
+// a private folder for the lock there is nothing to try.
 bool LumoraMain::becomeSingleInstance() {
+    if (instanceLock_.path().empty()) {
+        const std::string& problem = instanceLock_.folderProblem();
+        std::fprintf(
+            stderr, "Lumora: %s\n",
+            problem.empty() ? "no private folder for the single-instance lock." : problem.c_str());
+        return false;
+    }
     for (int attempt = 0; attempt < INSTANCE_ATTEMPTS; ++attempt) {
         if (instanceLock_.tryAcquire()) {
             return true;
@@ -106,12 +116,19 @@ bool LumoraMain::prepareFolders() {
     jabberFolder_ = applicationFolder_ + L"/Jabber";
     platform::createPrivateFolder(applicationFolder_);
     platform::createPrivateFolder(jabberFolder_);
+    // Folders made by earlier versions (or by hand) may be open to others.
+    platform::makeFolderTreePrivate(applicationFolder_);
     return true;
 }
 
 void LumoraMain::openLog() {
     Log::open(applicationFolder_ + L"/lumora.log", kestra::LOG_INFO, LOG_SIZE_LIMIT);
     Log::info(startLine());
+    const std::string& problem = instanceLock_.folderProblem();
+    if (!problem.empty()) {
+        Log::warning("_tWinMain: " + problem);
+        std::fprintf(stderr, "Lumora: %s\n", problem.c_str());
+    }
 }
 
 int LumoraMain::startAndRun() {
@@ -136,6 +153,8 @@ int LumoraMain::startAndRun() {
         Log::error("SettingsException");
     } catch (const kestra::SettingsCorruptException&) {
         Log::error("SettingsCorruptException");
+    } catch (const kestra::SettingsReadingException&) {
+        Log::error("SettingsReadingException");
     } catch (const kestra::NotFoundCacheDirectoryException&) {
         Log::error("NotFoundCacheDirectoryException");
     } catch (const kestra::CanNotLoadCacheException&) {
@@ -150,7 +169,9 @@ int LumoraMain::startAndRun() {
     return 1;
 }
 
-// A corrupt settings file is deleted and the store starts again with an empty one.
+// A corrupt settings file is deleted and the store starts again with an empty one. A file
+// that exists but cannot be read (another owner, no permission, a read error) may hold the
+// only copy of the GID and password: the program does not start and never replaces it.
 void LumoraMain::startSettings() {
     const std::wstring settingsFile = jabberFolder_ + L"/settings.cfg";
     try {
@@ -159,11 +180,20 @@ void LumoraMain::startSettings() {
         std::error_code ec;
         std::filesystem::remove(kestra::wideToUtf8(settingsFile), ec);
         Settings::startup(settingsFile);
+    } catch (const kestra::SettingsReadingException&) {
+        guiThread_.showError(tr("The settings file exists but cannot be read. Lumora does not "
+                                "start, so that the file is not replaced; check its owner and "
+                                "permissions.") +
+                                 L"\n" + settingsFile,
+                             tr("Error"));
+        throw;
     }
 }
 
-// The tile cache in the configured folder (else the application folder). A cache that
-// cannot be loaded is deleted and started again, empty, in the application folder.
+// The tile cache in the configured folder (else the application folder). A configured
+// folder that cannot be made, or that cannot hold the cache (its index cannot be
+// written there), is replaced by the application folder. A cache that cannot be loaded is
+// deleted and started again, empty, in the application folder.
 void LumoraMain::startCache() {
     std::wstring place;
     if (!Settings::getStringValue(L"maps.cachePlace", &place) || place.empty()) {
@@ -182,6 +212,12 @@ void LumoraMain::startCache() {
     } catch (const kestra::CacheLoadingException&) {
         Log::error("_tWinMain: the tile cache cannot be loaded; it starts again empty.");
         CacheManager::discard(place);
+    } catch (const kestra::CacheSavingException&) {
+        Log::error(L"_tWinMain: the tile cache cannot be written in " + place +
+                   L"; the application folder is used.");
+    } catch (const kestra::NotFoundCacheDirectoryException&) {
+        Log::error(L"_tWinMain: the cache folder " + place +
+                   L" is gone; the application folder is used.");
     }
     try {
         CacheManager::setCachePlace(applicationFolder_, applicationFolder_);
@@ -191,9 +227,11 @@ void LumoraMain::startCache() {
     }
 }
 
+// The updater starts only once the waiting update is safely handed to it (UpdateHandOff);
+// otherwise the client starts normally.
 bool LumoraMain::handOverToUpdater() {
-    int isUpdate = 0;
-    if (!Settings::getIntValue(L"general.isUpdate", &isUpdate) || isUpdate != 1) {
+    UpdateHandOff handOff(applicationFolder_);
+    if (!handOff.isPending()) {
         return false;
     }
     const std::wstring updater = platform::programFolder() + L"/" + UPDATER_FILE;
@@ -202,11 +240,14 @@ bool LumoraMain::handOverToUpdater() {
         Log::error("_tWinMain DWORD(-1) == LUMORA_UPPDATE.");
         return false;
     }
-    if (!platform::startDetached(updater)) {
-        Log::error("AboutWindow::OnNotify error while ShellExecuteEx.");
+    if (!handOff.prepare()) {
         return false;
     }
-    Settings::setIntValue(L"general.isUpdate", 0);
+    if (!platform::startDetached(updater)) {
+        Log::error("AboutWindow::OnNotify error while ShellExecuteEx.");
+        handOff.cancel();
+        return false;
+    }
     Settings::shutdown();
     Log::info("_tWinMain: run updater.");
     instanceLock_.release();

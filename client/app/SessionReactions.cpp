@@ -34,6 +34,12 @@ void SessionReactions::showConnectionState(int status, const std::wstring& text)
     }
 }
 
+void SessionReactions::onPositionNotShared() {
+    controller_.postMessage(UM_SHOW_MESSAGE, 0, 0,
+                            kestra::makePayload(tr("Your position can't be shared: the server "
+                                                   "refuses your position node.")));
+}
+
 void SessionReactions::onConnectionMessage(const kestra::ThreadMessage& message) {
     const std::wstring* text = message.payloadAs<std::wstring>();
     showConnectionState(static_cast<int>(message.wParam), text ? *text : std::wstring());

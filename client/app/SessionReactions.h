@@ -32,6 +32,9 @@ public:
     // A connection state and a text (empty: none) for the user.
     void showConnectionState(int status, const std::wstring& text);
 
+    // The session's report that the own position node is refused (on "Jabber").
+    void onPositionNotShared() override;
+
 private:
     void onConnectionMessage(const kestra::ThreadMessage& message);
     void onRegistrationReply(const kestra::ThreadMessage& message);

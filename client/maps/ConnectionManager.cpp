@@ -1,6 +1,7 @@
 #include "client/maps/ConnectionManager.h"
 
 #include <atomic>
+#include <cstdint>
 
 #include "client/maps/HTTPHandler.h"
 #include "kestra/Mutex.h"
@@ -12,11 +13,13 @@ namespace {
 constexpr long PROBE_CONNECT_TIMEOUT_MS = 5000;
 constexpr long PROBE_STALL_SECONDS = 10;
 
+// The mutex guards the probe address and its generation only; it is never held while a
+// probe waits for the network.
 struct State {
     kestra::Mutex mutex;
     std::atomic<bool> connected{false};
-    std::atomic<bool> stopping{false};
     std::wstring probeUrl;
+    std::uint64_t generation = 0;
 };
 
 State& state() {
@@ -24,19 +27,27 @@ State& state() {
     return s;
 }
 
+enum class ProbeResult { Answered, NoAnswer, Stopped };
+
 // Any HTTP answer at all counts: the network works even when the page is missing.
-bool probeAnswers(State& s) {
-    if (s.probeUrl.empty() || s.stopping) {
-        return false;
+ProbeResult probe(const std::wstring& url, const ConnectionManager::KeepRunning& keepRunning) {
+    if (url.empty()) {
+        return ProbeResult::NoAnswer;
     }
     platform::HttpOptions options;
     options.userAgent = HTTPHandler::userAgent();
     options.connectTimeoutMs = PROBE_CONNECT_TIMEOUT_MS;
     options.stallTimeoutSeconds = PROBE_STALL_SECONDS;
-    options.keepRunning = [&s] { return !s.stopping.load(); };
-    const std::string address = kestra::wideToUtf8(HTTPHandler::completeUrl(s.probeUrl));
-    return platform::HttpTransfer::head(address, options).outcome ==
-           platform::HttpOutcome::Complete;
+    options.keepRunning = keepRunning;
+    const std::string address = kestra::wideToUtf8(HTTPHandler::completeUrl(url));
+    switch (platform::HttpTransfer::head(address, options).outcome) {
+        case platform::HttpOutcome::Complete:
+            return ProbeResult::Answered;
+        case platform::HttpOutcome::Aborted:
+            return ProbeResult::Stopped;
+        default:
+            return ProbeResult::NoAnswer;
+    }
 }
 
 }  // namespace
@@ -45,8 +56,8 @@ void ConnectionManager::initialise(const std::wstring& probeUrl) {
     State& s = state();
     kestra::Mutex::Locker lock(s.mutex);
     s.connected = false;
-    s.stopping = false;
     s.probeUrl = probeUrl;
+    ++s.generation;
 }
 
 std::wstring ConnectionManager::probeUrl() {
@@ -55,26 +66,33 @@ std::wstring ConnectionManager::probeUrl() {
     return s.probeUrl;
 }
 
-bool ConnectionManager::isConnected() {
+bool ConnectionManager::isConnected(const KeepRunning& keepRunning) {
     State& s = state();
+    std::wstring url;
+    std::uint64_t generation = 0;
+    {
+        kestra::Mutex::Locker lock(s.mutex);
+        url = s.probeUrl;
+        generation = s.generation;
+    }
+    const ProbeResult result = probe(url, keepRunning);
+    if (result == ProbeResult::Stopped) {
+        return false;
+    }
     kestra::Mutex::Locker lock(s.mutex);
-    s.connected = probeAnswers(s);
-    return s.connected;
+    if (generation == s.generation) {
+        s.connected = result == ProbeResult::Answered;
+    }
+    return result == ProbeResult::Answered;
 }
 
-bool ConnectionManager::connect(const std::wstring&) {
-    State& s = state();
-    kestra::Mutex::Locker lock(s.mutex);
-    if (!s.connected && !s.stopping) {
-        isConnected();
+bool ConnectionManager::connect(const std::wstring&, const KeepRunning& keepRunning) {
+    if (!getConnectedFlag()) {
+        isConnected(keepRunning);
     }
-    return s.connected;
+    return getConnectedFlag();
 }
 
 bool ConnectionManager::getConnectedFlag() {
     return state().connected.load();
-}
-
-void ConnectionManager::stopAll() {
-    state().stopping = true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 // The process-wide view of whether the network can be used: "connected" means that the
@@ -7,23 +8,26 @@
 // Linux brings its network links up by itself, so connecting is probing again; there is
 // no connection of our own to dial or release.
 //
-// One lock serialises probes and connects from all threads; the connected flag may be
-// read without it and follows the last probe. stopAll() ends a probe in progress and keeps
-// new ones from starting until the next initialise().
+// A probe runs on its caller's thread and belongs to its caller: it polls the caller's
+// keepRunning (about every 50 ms) and ends at once when that turns false, so each loader
+// stops its own probe and no other. No lock is held while a probe waits for the network:
+// probes of several threads run side by side. The connected flag follows the last probe
+// that got an answer or found none; a probe that its caller stopped changes nothing.
 class ConnectionManager {
 public:
-    // Resets the state (not connected, not stopping) and sets the probe address. The
-    // HTTPLoader does this when it is constructed.
+    using KeepRunning = std::function<bool()>;
+
+    // Resets the state (not connected) and sets the probe address. The HTTPLoader does
+    // this when it is constructed; a probe still running for the old address is ignored.
     static void initialise(const std::wstring& probeUrl);
     static std::wstring probeUrl();
 
-    // Probes now and returns what the probe found.
-    static bool isConnected();
+    // Probes now and returns what the probe found (false when stopped).
+    static bool isConnected(const KeepRunning& keepRunning = {});
     // Probes when not connected. The address the connection is wanted for does not matter
     // here: the system's routing reaches it. Returns the connected flag.
-    static bool connect(const std::wstring& url);
+    static bool connect(const std::wstring& url, const KeepRunning& keepRunning = {});
     // Nothing to release on Linux; kept so that callers read as on every platform.
     static void release() {}
     static bool getConnectedFlag();
-    static void stopAll();
 };

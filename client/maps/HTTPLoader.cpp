@@ -15,7 +15,7 @@ using kestra::Log;
 namespace {
 constexpr int WAIT_MS = 5000;
 constexpr unsigned int POLL_MS = 100;
-constexpr std::int64_t PROBE_INTERVAL_S = 10;
+constexpr std::int64_t PROBE_INTERVAL_MS = 10000;
 }  // namespace
 
 HTTPLoader::HTTPLoader(IHTTPListener* listener, const std::wstring& probeUrl, kestra::IClock& clock)
@@ -73,11 +73,9 @@ std::size_t HTTPLoader::queuedCount() const {
     return queue_.size();
 }
 
-// A transfer in progress sees the cleared flag within 50 ms and aborts; a probe in
-// progress ends through ConnectionManager::stopAll.
+// A transfer or a probe in progress sees the cleared flag within 50 ms and aborts.
 void HTTPLoader::stop() {
     running_ = false;
-    ConnectionManager::stopAll();
     {
         std::lock_guard<std::mutex> lock(eventMutex_);
         signalled_ = true;
@@ -97,8 +95,8 @@ void HTTPLoader::waitForWork(int milliseconds) {
 }
 
 void HTTPLoader::run() {
-    ConnectionManager::connect(probeUrl_);
-    lastProbe_ = clock_.now();
+    ConnectionManager::connect(probeUrl_, keepRunning());
+    lastProbeMs_ = clock_.monotonicMs();
     while (running_) {
         waitForWork(WAIT_MS);
         kestra::Thread::sleep(POLL_MS);
@@ -118,21 +116,22 @@ void HTTPLoader::run() {
     }
 }
 
-// Probes at most every 10 seconds; in between the last answer stands.
+// Probes at most every 10 seconds (of the steady clock: setting the calendar clock
+// changes nothing here); in between the last answer stands.
 bool HTTPLoader::checkConnection() {
-    const std::int64_t now = clock_.now();
-    if (now < lastProbe_) {
-        lastProbe_ = now;  // the clock was set back: count from here
+    const std::int64_t now = clock_.monotonicMs();
+    if (now - lastProbeMs_ <= PROBE_INTERVAL_MS) {
         return ConnectionManager::getConnectedFlag();
     }
-    if (now - lastProbe_ <= PROBE_INTERVAL_S) {
-        return ConnectionManager::getConnectedFlag();
-    }
-    lastProbe_ = now;
-    if (ConnectionManager::isConnected()) {
+    lastProbeMs_ = now;
+    if (ConnectionManager::isConnected(keepRunning())) {
         return true;
     }
-    return ConnectionManager::connect(probeUrl_);
+    return ConnectionManager::connect(probeUrl_, keepRunning());
+}
+
+ConnectionManager::KeepRunning HTTPLoader::keepRunning() {
+    return [this] { return running_.load(); };
 }
 
 std::unique_ptr<HTTPRequest> HTTPLoader::takeRequest() {
@@ -162,9 +161,9 @@ void HTTPLoader::process(std::unique_ptr<HTTPRequest> request) {
     try {
         fetch(*request, *result);
     } catch (const kestra::HTTPException&) {
-        if (!ConnectionManager::isConnected()) {
+        if (!ConnectionManager::isConnected(keepRunning())) {
             requeue(std::move(request));
-            ConnectionManager::connect(probeUrl_);
+            ConnectionManager::connect(probeUrl_, keepRunning());
             if (running_) {
                 listener_->onHTTPFinish();
             }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "client/maps/ConnectionManager.h"
 #include "client/maps/HTTPHandler.h"
 #include "client/maps/HTTPRequest.h"
 #include "client/maps/HTTPResult.h"
@@ -52,6 +53,8 @@ public:
 
 private:
     bool checkConnection();
+    // The probe of this loader ends when the loader stops.
+    ConnectionManager::KeepRunning keepRunning();
     std::unique_ptr<HTTPRequest> takeRequest();
     void requeue(std::unique_ptr<HTTPRequest> request);
     void process(std::unique_ptr<HTTPRequest> request);
@@ -69,6 +72,6 @@ private:
     std::mutex eventMutex_;
     std::condition_variable event_;
     bool signalled_ = false;
-    std::int64_t lastProbe_ = 0;
+    std::int64_t lastProbeMs_ = 0;  // steady clock
     HTTPHandler handler_;
 };

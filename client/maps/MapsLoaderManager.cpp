@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cwctype>
+#include <limits>
 #include <stdexcept>
-#include <typeinfo>
 
 #include "client/maps/CacheManager.h"
 #include "client/maps/ConnectionManager.h"
@@ -13,6 +13,7 @@
 #include "client/maps/IMapsLoaderListener.h"
 #include "client/maps/MicrosoftMapsLoader.h"
 #include "client/maps/OpenStreetMapsLoader.h"
+#include "client/maps/TileDownloader.h"
 #include "kestra/Exceptions.h"
 #include "kestra/Log.h"
 
@@ -22,57 +23,10 @@ namespace {
 
 constexpr unsigned int PASS_SLEEP_MS = 10;
 constexpr unsigned int STOP_POLL_MS = 100;
-constexpr std::int64_t CHECK_INTERVAL_S = 10;
-constexpr std::int64_t TICK_INTERVAL_S = 1;
+constexpr std::int64_t CHECK_INTERVAL_MS = 10000;
+constexpr std::int64_t TICK_INTERVAL_MS = 1000;
 
 std::atomic<IMapsLoader*> currentLoader{nullptr};
-
-// The log text for a failure of the loader's loop, by its kind.
-std::string failureText(const std::exception& e) {
-    struct Kind {
-        bool (*is)(const std::exception&);
-        const char* text;
-    };
-#define LUMORA_KIND(Type, Text)                                                                \
-    {                                                                                          \
-        [](const std::exception& x) { return dynamic_cast<const Type*>(&x) != nullptr; }, Text \
-    }
-    static const Kind kinds[] = {
-        LUMORA_KIND(kestra::NullPointerException, "GoogleMapsLoader:NullPointerException "),
-        LUMORA_KIND(kestra::CacheLoadingException, "GoogleMapsLoader:CacheLoadingException "),
-        LUMORA_KIND(kestra::CacheSavingException, "GoogleMapsLoader:CacheSavingException "),
-        LUMORA_KIND(kestra::CacheIsCorruptException, "GoogleMapsLoader:CacheIsCorruptException "),
-        LUMORA_KIND(kestra::CanNotLoadCacheException, "GoogleMapsLoader:CanNotLoadCacheException "),
-        LUMORA_KIND(kestra::NotFoundCacheDirectoryException,
-                    "GoogleMapsLoader:NotFoundCacheDirectoryException "),
-        LUMORA_KIND(kestra::MapLoaderException, "GoogleMapsLoader:MapLoaderException "),
-        LUMORA_KIND(kestra::CacheException, "GoogleMapsLoader:CacheException "),
-        LUMORA_KIND(kestra::IOStreamException, "GoogleMapsLoader:IOStreamException "),
-        LUMORA_KIND(kestra::SocketException, "GoogleMapsLoader:SocketException "),
-        LUMORA_KIND(kestra::HTTPException, "GoogleMapsLoader:HTTPException "),
-        LUMORA_KIND(kestra::BasicException, "GoogleMapsLoader:BasicException "),
-    };
-#undef LUMORA_KIND
-    for (const Kind& kind : kinds) {
-        if (kind.is(e)) {
-            return std::string(kind.text) + e.what();
-        }
-    }
-    return std::string("GoogleMapsLoader: runtime_error. ") + e.what();
-}
-
-// "image/png; charset=binary" -> "png": the type is one token of the cache index.
-std::wstring imageTypeOf(const std::wstring& contentType, std::size_t at) {
-    std::wstring type;
-    for (std::size_t i = at; i < contentType.size(); ++i) {
-        const wchar_t c = contentType[i];
-        if (c == L';' || std::iswspace(c)) {
-            break;
-        }
-        type.push_back(c);
-    }
-    return type;
-}
 
 }  // namespace
 
@@ -155,6 +109,8 @@ bool MapsLoaderManager::isUnicodeContentType(const std::wstring& contentType) {
            (upper.find(L"16") != std::wstring::npos || upper.find(L"32") != std::wstring::npos);
 }
 
+// Never waits for the network: a wanted version refresh is left to the loader's thread,
+// which serves it before the next block (the view calls this on the GUI thread).
 void MapsLoaderManager::setViewParams(int mapType, MapsDataTypes::IMapsHandler* handler,
                                       int& blockSide, int level, const WorldCoords& centre,
                                       bool refreshWanted) {
@@ -168,23 +124,64 @@ void MapsLoaderManager::setViewParams(int mapType, MapsDataTypes::IMapsHandler* 
         mapType_ = mapType;
         centre_ = centre;
         level_ = level;
+        if (typeChanged) {
+            ++typeGeneration_;
+        }
     }
     if (source != nullptr && typeChanged) {
         source->clearVersion();
     }
-    const int state = internetState_;
-    if (source != nullptr && onlineAllowed_ && refreshWanted && state != NO_INTERNET &&
-        state != CHECKING) {
-        try {
-            source->refresh(mapType, level, centre, this);
-        } catch (const kestra::MapLoaderException&) {
-            Log::error(" GoogleMapsLoader::refresh getVersion MapLoaderException.");
-        } catch (const kestra::HTTPException&) {
-            Log::error(" GoogleMapsLoader::refresh getVersion HTTPException.");
-        }
+    if (source != nullptr && refreshWanted) {
+        versionWanted_ = true;
     }
     MapsDataTypes::IMapsHandler* none = nullptr;
     handler_.compare_exchange_strong(none, handler);
+}
+
+MapsLoaderManager::ViewParams MapsLoaderManager::viewParams() {
+    kestra::Mutex::Locker lock(viewLock_);
+    return ViewParams{mapType_, level_, centre_, typeGeneration_};
+}
+
+// The version page is fetched without the view's lock. A map type change during the
+// fetch (setViewParams cleared the version meanwhile, perhaps before the fetch stored
+// the old type's version) makes the found version worthless: it is cleared again.
+void MapsLoaderManager::findVersion(IMapsLoader& source, bool asRefresh) {
+    const ViewParams view = viewParams();
+    try {
+        if (asRefresh) {
+            source.refresh(view.mapType, view.level, view.centre, this);
+        } else {
+            source.updateVersion(view.mapType, view.level, view.centre);
+        }
+    } catch (...) {
+        if (viewParams().typeGeneration != view.typeGeneration) {
+            source.clearVersion();
+        }
+        throw;
+    }
+    if (viewParams().typeGeneration != view.typeGeneration) {
+        source.clearVersion();
+        versionWanted_ = true;  // for the type that is shown now
+    }
+}
+
+// The refresh asked for by setViewParams, on the loader's thread.
+void MapsLoaderManager::serveVersionRequest() {
+    IMapsLoader* source = currentLoader;
+    if (!versionWanted_.exchange(false) || source == nullptr || stop_) {
+        return;
+    }
+    if (!onlineAllowed_ || internetState_ == NO_INTERNET) {
+        return;  // the next successful internet check finds the version
+    }
+    try {
+        findVersion(*source, true);
+    } catch (const kestra::MapLoaderException&) {
+        Log::error(" GoogleMapsLoader::refresh getVersion MapLoaderException.");
+    } catch (const kestra::HTTPException&) {
+        Log::error(" GoogleMapsLoader::refresh getVersion HTTPException.");
+    }
 }
 
 std::unique_ptr<MapsDataTypes::ImageBlockProp> MapsLoaderManager::recordFor(
@@ -274,27 +271,65 @@ bool MapsLoaderManager::loadBlock(IMapsLoader& source, MapsDataTypes::ImageBlock
     std::wstring url;
     source.getBlockURL(url, record.mapType, record.name);
     if (mode == AS_LOADER) {
-        if (onlineAllowed_ && internetState_ == INTERNET &&
-            loadOnline(source, record, url, data, imageType)) {
-            return true;
-        }
-        Log::debug(L"GoogleMapsLoader::No Internet. Load from cache max version: " + url);
-        return CacheManager::findMaxVersionCacheItem(record.loaderName, record, imageType, data) &&
-               !data.empty();
+        return loadAsLoader(source, record, url, data, imageType);
     }
     if (CacheManager::findMaxVersionCacheItem(record.loaderName, record, imageType, data)) {
         Log::debug(L"GoogleMapsLoader::checkLoad from cache: " + url);
     } else if (onlineAllowed_ && internetState_ == INTERNET && mode == CHECK_AVAILABLE) {
         Log::debug(L"GoogleMapsLoader::checkLoad from Internet: " + url);
-        downloadBetweenNotices(source, record, url, data, imageType);
+        bool transportFailed = false;
+        downloadBetweenNotices(source, record, url, data, imageType, transportFailed);
     }
     return !data.empty();
+}
+
+// Online: the current version from the cache or the network. Offline, without internet,
+// or when the download brings nothing: the newest stored copy of any version. A download
+// that failed is logged; it stands (the block is dropped and asked for again later) only
+// when no stored copy can take its place. A download that got no reply at all has the
+// loader's thread check the internet at once.
+bool MapsLoaderManager::loadAsLoader(IMapsLoader& source, MapsDataTypes::ImageBlockProp& record,
+                                     const std::wstring& url, std::string& data,
+                                     std::wstring& imageType) {
+    std::exception_ptr failure;
+    if (onlineAllowed_ && internetState_ == INTERNET) {
+        bool transportFailed = false;
+        try {
+            if (loadOnline(source, record, url, data, imageType, transportFailed)) {
+                return true;
+            }
+        } catch (const kestra::HTTPException&) {
+            failure = std::current_exception();
+            checkWanted_ = checkWanted_ || transportFailed;
+        }
+    }
+    Log::debug(L"GoogleMapsLoader::No Internet. Load from cache max version: " + url);
+    data.clear();
+    if (CacheManager::findMaxVersionCacheItem(record.loaderName, record, imageType, data) &&
+        !data.empty()) {
+        if (failure) {
+            logFailure(failure);
+        }
+        return true;
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return false;
+}
+
+void MapsLoaderManager::logFailure(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        Log::error(TileDownloader::failureText(e));
+    }
 }
 
 // The copy of the source's current version from the cache, else from the network.
 bool MapsLoaderManager::loadOnline(IMapsLoader& source, MapsDataTypes::ImageBlockProp& record,
                                    const std::wstring& url, std::string& data,
-                                   std::wstring& imageType) {
+                                   std::wstring& imageType, bool& transportFailed) {
     if (CacheManager::findCacheItem(record.loaderName, record, source.getCurrentVersion(), data,
                                     &imageType) &&
         !data.empty()) {
@@ -302,17 +337,18 @@ bool MapsLoaderManager::loadOnline(IMapsLoader& source, MapsDataTypes::ImageBloc
         return true;
     }
     Log::debug(L"GoogleMapsLoader::Load from Internet: " + url);
-    return downloadBetweenNotices(source, record, url, data, imageType);
+    return downloadBetweenNotices(source, record, url, data, imageType, transportFailed);
 }
 
 bool MapsLoaderManager::downloadBetweenNotices(IMapsLoader& source,
                                                MapsDataTypes::ImageBlockProp& record,
                                                const std::wstring& url, std::string& data,
-                                               std::wstring& imageType) {
+                                               std::wstring& imageType, bool& transportFailed) {
     networkStart();
     bool loaded = false;
     try {
-        loaded = loadImageFromURL(source, record, url, data, imageType);
+        TileDownloader downloader([this] { return !stop_.load(); });
+        loaded = downloader.download(source, record, url, data, imageType, transportFailed);
     } catch (...) {
         networkStop();  // the listener's activity notice never stays on
         throw;
@@ -321,68 +357,17 @@ bool MapsLoaderManager::downloadBetweenNotices(IMapsLoader& source,
     return loaded;
 }
 
-bool MapsLoaderManager::loadImageFromURL(IMapsLoader& source, MapsDataTypes::ImageBlockProp& record,
-                                         const std::wstring& url, std::string& data,
-                                         std::wstring& imageType) {
-    HTTPHandler handler([this] { return !stop_.load(); });
-    std::wstring contentType;
-    int status = 0;
-    std::string body = handler.loadFile(url, contentType, status);
-    if (status == 404) {
-        Log::debug("GoogleMapsLoader::Load from Internet: code == HTTP_NOT_FOUND_ERROR");
-        return false;
-    }
-    if (status != 200 && stop_) {
-        return false;  // our own stop aborted it: not the server's fault
-    }
-    if (status != 200) {
-        throw kestra::HTTPException("GoogleMapsLoader::loadImageFromURL", "Bad http status.");
-    }
-    Log::debug("GoogleMapsLoader::Load from Internet: code == HTTP_OK_STATUS");
-    if (body.empty()) {
-        Log::error("GoogleMapsLoader::loadImageFromURL load data size is 0.");
-        return false;
-    }
-    if (!source.isValidImage(body)) {
-        return false;
-    }
-    const std::size_t at = contentType.find(L"image/");
-    if (at == std::wstring::npos) {
-        Log::error("GoogleMapsLoader::loadImageFromURL: file is not image.");
-        return false;
-    }  // a login page or an error page is not a block
-    imageType = imageTypeOf(contentType, at + 6);
-    if (imageType.empty()) {
-        Log::error("GoogleMapsLoader::loadImageFromURL: can't get image type.");
-    }
-    record.imageType = imageType;
-    keepInCache(source, record, body);
-    data = std::move(body);
-    return true;
-}
-
-// A full disk or a broken cache loses the copy, not the block on the screen.
-void MapsLoaderManager::keepInCache(IMapsLoader& source,
-                                    const MapsDataTypes::ImageBlockProp& record,
-                                    const std::string& image) {
-    try {
-        CacheManager::saveCacheItem(record.loaderName, record, source.getCurrentVersion(),
-                                    record.imageType, image);
-    } catch (const kestra::BasicException& e) {
-        Log::error(failureText(e));
-    }
-}
-
 // The loop: serve the queue, then the deferred view requests, the handler's tick and the
-// internet check. A failure ends only the pass it happened in.
+// internet check. A failure ends only the pass it happened in. Every interval is measured
+// on the steady clock, so setting the calendar clock changes none of them.
 void MapsLoaderManager::run() {
     running_ = true;
-    lastHandlerTick_ = clock_.now();
+    lastHandlerTickMs_ = clock_.monotonicMs();
     while (!stop_) {
         try {
             pass();
         } catch (const std::exception& e) {
-            Log::error(failureText(e));
+            Log::error(TileDownloader::failureText(e));
         } catch (...) {
             Log::error("GoogleMapsLoader: runtime_error. ");
         }
@@ -392,23 +377,38 @@ void MapsLoaderManager::run() {
 }
 
 void MapsLoaderManager::pass() {
+    serveVersionRequest();
     while (!stop_ && !isEmpty() && !zoomRequest_ && !refreshRequest_) {
         process(pop());
+        if (checkWanted_ && onlineAllowed_) {
+            checkInternetConnection();  // before the next block tries the network
+        }
+        serveVersionRequest();
         if (!zoomRequest_) {
             kestra::Thread::sleep(PASS_SLEEP_MS);
         }
     }
     servePendingRequests();
-    const std::int64_t now = clock_.now();
+    const std::int64_t now = clock_.monotonicMs();
     MapsDataTypes::IMapsHandler* handler = handler_;
-    if (handler != nullptr && now - lastHandlerTick_ > TICK_INTERVAL_S) {
+    if (handler != nullptr && now - lastHandlerTickMs_ > TICK_INTERVAL_MS) {
         handler->onLoaderTick();
-        lastHandlerTick_ = now;
+        lastHandlerTickMs_ = now;
     }
-    if (onlineAllowed_ && internetState_ != INTERNET && !zoomRequest_ &&
-        now - lastInternetCheck_ > CHECK_INTERVAL_S) {
+    if (onlineAllowed_ && !zoomRequest_ && isCheckDue(now)) {
         checkInternetConnection();
     }
+}
+
+// Without internet the check repeats at most every 11 seconds until it is back. With it,
+// a check runs at once when a download got no reply at all, or when the last probe of
+// the service's web root (the HTTP loader probes it every 10 seconds) found no answer;
+// the check probes again itself, so this cannot repeat without end.
+bool MapsLoaderManager::isCheckDue(std::int64_t now) const {
+    if (internetState_ == INTERNET) {
+        return checkWanted_ || !ConnectionManager::getConnectedFlag();
+    }
+    return checkWanted_ || now - lastInternetCheckMs_ > CHECK_INTERVAL_MS;
 }
 
 void MapsLoaderManager::servePendingRequests() {
@@ -465,7 +465,7 @@ void MapsLoaderManager::process(std::unique_ptr<MapsDataTypes::ImageBlockProp> r
 }
 
 // Asks the current source's servers for a known block: the network is usable when it
-// comes back as an image.
+// comes back as an image. The version page is fetched without holding the view's lock.
 bool MapsLoaderManager::probeTiles(IMapsLoader& source) {
     networkStart();
     if (!onlineAllowed_) {
@@ -474,12 +474,9 @@ bool MapsLoaderManager::probeTiles(IMapsLoader& source) {
     }
     bool ok = false;
     try {
+        findVersion(source, false);
         std::wstring url;
-        {
-            kestra::Mutex::Locker lock(viewLock_);
-            source.updateVersion(mapType_, level_, centre_);
-            source.getTestURL(url, mapType_);
-        }
+        source.getTestURL(url, viewParams().mapType);
         if (onlineAllowed_) {
             HTTPHandler handler([this] { return !stop_.load(); });
             std::wstring contentType;
@@ -496,16 +493,24 @@ bool MapsLoaderManager::probeTiles(IMapsLoader& source) {
     return ok;
 }
 
+// A check that the loader's own stop interrupted finds nothing out: the state stays.
 void MapsLoaderManager::checkInternetConnection() {
     const int before = internetState_;
     if (before == CHECKING) {
         return;
     }
     internetState_ = CHECKING;
+    checkWanted_ = false;
     IMapsLoader* source = currentLoader;
     bool ok = false;
-    if (source != nullptr && ConnectionManager::isConnected() && onlineAllowed_) {
+    if (source != nullptr && onlineAllowed_ &&
+        ConnectionManager::isConnected([this] { return !stop_.load(); })) {
         ok = probeTiles(*source);
+    }
+    lastInternetCheckMs_ = clock_.monotonicMs();
+    if (stop_) {
+        internetState_ = before;
+        return;
     }
     IMapsLoaderListener* listener = listener_;
     if (!ok) {
@@ -521,7 +526,6 @@ void MapsLoaderManager::checkInternetConnection() {
         internetState_ = INTERNET;
         Log::debug("checkInternetConnection:: is internet.");
     }
-    lastInternetCheck_ = clock_.now();
 }
 
 void MapsLoaderManager::stop() {

@@ -3,6 +3,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <exception>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -25,8 +27,11 @@ class IMapsLoaderListener;
 //
 // Internet states: 0 not yet probed -> 3 check in progress -> 1 available or 2 none;
 // 2 -> 1 also when a source is selected while connected. The loader checks again at most
-// every 11 seconds while the state is not 1. Online and offline modes decide whether the
-// network may be used at all.
+// every 11 seconds while the state is not 1; in state 1 a download that gets no reply, or
+// a failed probe of the service's web root, has it check at once, so a lost network is
+// noticed (1 -> 3 -> 2) and a returning one too. Online and offline modes decide whether
+// the network may be used at all. Version pages are fetched only on the loader's thread
+// and never under the view's lock: the view (GUI thread) never waits for the network.
 class MapsLoaderManager : public IMapsLoaderManager, public CoordinateUtils, public LoaderQueue {
 public:
     enum InternetState { NOT_PROBED = 0, INTERNET = 1, NO_INTERNET = 2, CHECKING = 3 };
@@ -66,21 +71,35 @@ public:
     int getInternetState() const { return internetState_; }
 
 private:
+    // The view as the loader's thread last saw it; typeGeneration counts map type changes.
+    struct ViewParams {
+        int mapType;
+        int level;
+        WorldCoords centre;
+        std::uint64_t typeGeneration;
+    };
+
     void pass();
     void servePendingRequests();
+    void serveVersionRequest();
+    ViewParams viewParams();
+    // The source's version for the current view (refresh or updateVersion), on the
+    // loader's thread.
+    void findVersion(IMapsLoader& source, bool asRefresh);
     void process(std::unique_ptr<MapsDataTypes::ImageBlockProp> record);
     // Loading one block in a checkLoad mode; the image and its type, or false.
     bool loadBlock(IMapsLoader& source, MapsDataTypes::ImageBlockProp& record, int mode,
                    std::string& data, std::wstring& imageType);
+    bool loadAsLoader(IMapsLoader& source, MapsDataTypes::ImageBlockProp& record,
+                      const std::wstring& url, std::string& data, std::wstring& imageType);
     bool loadOnline(IMapsLoader& source, MapsDataTypes::ImageBlockProp& record,
-                    const std::wstring& url, std::string& data, std::wstring& imageType);
+                    const std::wstring& url, std::string& data, std::wstring& imageType,
+                    bool& transportFailed);
     bool downloadBetweenNotices(IMapsLoader& source, MapsDataTypes::ImageBlockProp& record,
-                                const std::wstring& url, std::string& data,
-                                std::wstring& imageType);
-    bool loadImageFromURL(IMapsLoader& source, MapsDataTypes::ImageBlockProp& record,
-                          const std::wstring& url, std::string& data, std::wstring& imageType);
-    void keepInCache(IMapsLoader& source, const MapsDataTypes::ImageBlockProp& record,
-                     const std::string& image);
+                                const std::wstring& url, std::string& data, std::wstring& imageType,
+                                bool& transportFailed);
+    static void logFailure(const std::exception_ptr& failure);
+    bool isCheckDue(std::int64_t now) const;
     void checkInternetConnection();
     bool probeTiles(IMapsLoader& source);
     std::unique_ptr<MapsDataTypes::ImageBlockProp> recordFor(IMapsLoader& source,
@@ -97,13 +116,19 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<int> internetState_{NOT_PROBED};
     std::atomic<bool> onlineAllowed_;
-    std::atomic<std::int64_t> lastInternetCheck_{0};
-    std::int64_t lastHandlerTick_ = 0;
+    // Steady-clock times (ms) of the last internet check and handler tick.
+    std::atomic<std::int64_t> lastInternetCheckMs_{std::numeric_limits<std::int64_t>::min() / 2};
+    std::int64_t lastHandlerTickMs_ = 0;
+    // A check asked for before its interval (a download got no reply).
+    std::atomic<bool> checkWanted_{false};
+    // A version refresh asked for by setViewParams, served by the loader's thread.
+    std::atomic<bool> versionWanted_{false};
 
     kestra::Mutex viewLock_;
     int mapType_ = -1;
     int level_ = 0;
     WorldCoords centre_;
+    std::uint64_t typeGeneration_ = 0;
 
     kestra::Mutex sourcesLock_;
     std::array<std::unique_ptr<BasicMapsLoader>, 3> sources_;

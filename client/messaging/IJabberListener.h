@@ -33,6 +33,7 @@ enum JabberConnectionError {
     CONNECTION_STREAM_ERROR = 1,
     CONNECTION_REFUSED = 9,
     CONNECTION_TLS_FAILED = 13,
+    CONNECTION_TLS_NOT_AVAILABLE = 14,  // the server offers no STARTTLS; nothing was sent
     CONNECTION_AUTHENTICATION_FAILED = 16,
     CONNECTION_USER_DISCONNECTED = 17,
     CONNECTION_NOT_CONNECTED = 18,
@@ -95,4 +96,8 @@ public:
     // The position that may go into the presence (none while the user is invisible).
     virtual bool getPresencePosition(double* /*latitude*/, double* /*longitude*/) { return false; }
     virtual void onPacketNotSent(int /*packetType*/) {}
+    // The user's own position node cannot be configured or published to (another account
+    // created it first, or the server refuses it): positions for everybody reach no one.
+    // Called on the receive thread, once per account and program run.
+    virtual void onPositionNotShared() {}
 };

@@ -47,8 +47,10 @@ int JabberClient::visibility() const {
     return profile ? profile->getVisibility() : UserContactProfile::INVISIBLE;
 }
 
+// Silence is measured on the steady clock: setting the calendar clock neither hides a
+// dead link nor makes a live one look dead.
 void JabberClient::markActivity() {
-    lastActivity_ = static_cast<std::int64_t>(clock_.now());
+    lastActivity_ = clock_.monotonicMs();
 }
 
 void JabberClient::openSession(int presence, const std::string& jidText,
@@ -72,6 +74,8 @@ void JabberClient::startSession(int presence, const std::string& jidText,
         // session belong to this one.
         if (!jid_.bare().empty() && jidText != jid_.bare())
             sender_.dropAll();
+        if (jidText != jid_.bare())
+            positionNotSharedTold_ = false;
     }
     endSession();
     kestra::Mutex::Locker lock(sessionLock_);
@@ -120,7 +124,8 @@ void JabberClient::buildClient(const std::string& password, int port, bool newAc
     search_ = std::make_unique<gloox::Search>(client_.get());
     pubsubSession_ = new gloox::MessageSession(client_.get(), gloox::JID(pubsubService_), true, 0);
     pubsubSession_->registerMessageHandler(this);
-    pubsub_ = std::make_unique<PubsubManager>(client_.get(), pubsubService_, jid_.bare());
+    pubsub_ = std::make_unique<PubsubManager>(client_.get(), pubsubService_, jid_.bare(), ownNode_,
+                                              [this] { onOwnNodeRefused(); });
     setUpTls();
     client_->setResource(RESOURCE);
     const int presence = requestedPresence_;
@@ -130,9 +135,12 @@ void JabberClient::buildClient(const std::string& password, int port, bool newAc
                          PRIORITY);
 }
 
-// The server's certificate is checked against the system's trust store and, when the
-// setting lumoraServer.cafile names one, that CA file (see TlsClient).
+// Every sign-in and every account creation runs inside TLS: a server (or anything in
+// between) that offers no STARTTLS ends the attempt before the password leaves. The
+// server's certificate is checked against the system's trust store and, when the setting
+// lumoraServer.cafile names one, that CA file (see TlsClient).
 void JabberClient::setUpTls() {
+    client_->setTls(gloox::TLSRequired);
     gloox::StringList caFiles;
     std::wstring caFile;
     if (kestra::Settings::isReady() &&
@@ -236,8 +244,25 @@ void JabberClient::onConnect() {
     sender_.wake();
 }
 
+// Told once per account and program run: every sign-in and every position update would
+// fail the same way.
+void JabberClient::onOwnNodeRefused() {
+    if (positionNotSharedTold_)
+        return;
+    positionNotSharedTold_ = true;
+    if (listener_)
+        listener_->onPositionNotShared();
+}
+
 void JabberClient::onDisconnect(gloox::ConnectionError e) {
     connected_ = false;
+    if (e == gloox::ConnTlsNotAvailable) {
+        const std::string port =
+            client_->port() > 0 ? ":" + std::to_string(client_->port()) : std::string();
+        kestra::Log::error("JabberClient::openSession: the server " + client_->server() + port +
+                           " offers no TLS (STARTTLS); the sign-in ends so that the password "
+                           "never travels in clear.");
+    }
     recordError(e);
 }
 
@@ -263,10 +288,10 @@ void JabberClient::checkKeepAlive() {
     kestra::Mutex::Locker lock(sessionLock_);
     if (!client_ || !connected_)
         return;
-    const std::int64_t silence = static_cast<std::int64_t>(clock_.now()) - lastActivity_.load();
-    if (silence <= 20)
+    const std::int64_t silence = clock_.monotonicMs() - lastActivity_.load();
+    if (silence <= 20000)
         return;
-    if (silence <= 60) {
+    if (silence <= 60000) {
         client_->xmppPing(gloox::JID(jid_.server()), this);
         return;
     }

@@ -122,6 +122,7 @@ public:
     void reportPacketNotSent(int packetType) override;
 
     void markActivity() override;
+    // The steady-clock time (ms) of the last sign of life from the server.
     std::int64_t lastActivity() const { return lastActivity_.load(); }
     bool isConnected() const override { return connected_.load(); }
     // Answers to the keep-alive's pings so far.
@@ -138,6 +139,7 @@ private:
     void teardownObjects();
     void reportEnd();
     void recordError(gloox::ConnectionError e);
+    void onOwnNodeRefused();
     bool isBot(const gloox::JID& jid) const;
     int visibility() const;
 
@@ -238,6 +240,7 @@ private:
     bool keepAliveGaveUp_ = false;
     bool creatingAccount_ = false;
     bool alreadyRegistered_ = false;
+    bool positionNotSharedTold_ = false;
     long receivedStanzas_ = 0;
 
     // Last member: its thread starts in the constructor body and calls back into this object.

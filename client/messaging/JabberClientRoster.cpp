@@ -11,6 +11,7 @@
 #include "client/messaging/JabberClient.h"
 #include "client/messaging/PositionText.h"
 #include "client/messaging/PresenceExtension.h"
+#include "kestra/Log.h"
 
 namespace {
 
@@ -179,6 +180,20 @@ void JabberClient::handlePubsubEvent(const gloox::Message& message) {
     const gloox::PubSub::Event::ItemOperation* first = event->items().front();
     if (first->retract || !first->payload)
         return;
+    // Any account may have created the node or be allowed to publish to it; the position
+    // counts only when the server names the contact as the item's publisher.
+    const std::string contact = user + "@" + jid_.server();
+    const std::string publisher = first->payload->findAttribute("publisher");
+    if (gloox::JID(publisher).bare() != contact) {
+        if (publisher.empty()) {
+            kestra::Log::debug("JabberClient: a position on " + event->node() +
+                               " names no publisher; it is ignored.");
+        } else {
+            kestra::Log::warning("JabberClient: a position on " + event->node() +
+                                 " was published by " + publisher + "; it is ignored.");
+        }
+        return;
+    }
     const gloox::Tag* geoloc = first->payload->findChild("geoloc");
     if (!geoloc)
         return;
@@ -187,7 +202,7 @@ void JabberClient::handlePubsubEvent(const gloox::Message& message) {
     double latitude, longitude;
     if (lat && lon && PositionText::parseCoordinate(lat->cdata(), 90.0, &latitude) &&
         PositionText::parseCoordinate(lon->cdata(), 180.0, &longitude)) {
-        listener_->onContactPosition(user + "@" + jid_.server(), latitude, longitude);
+        listener_->onContactPosition(contact, latitude, longitude);
     }
 }
 

@@ -6,6 +6,16 @@
 #include "kestra/Exceptions.h"
 #include "kestra/Log.h"
 
+namespace {
+
+// While offline only the newest of these matters: each replaces the one before it.
+bool isLatestOnly(int type) {
+    return type == PACKET_UPDATE_POSITION || type == PACKET_UPDATE_POSITION_STATUS ||
+           type == PACKET_CHANGE_STATUS;
+}
+
+}  // namespace
+
 PacketsSender::PacketsSender(IPacketSession& session, int waitTimeoutMs)
     : session_(session), waitTimeoutMs_(waitTimeoutMs) {}
 
@@ -27,10 +37,14 @@ void PacketsSender::addPacket(std::unique_ptr<JabberPacket> packet) {
     if (!packet || stopped_)
         return;
     const int type = packet->getType();
-    if (type != PACKET_CONNECTION_CLOSE && !session_.isSessionOpen()) {
+    const bool offline = !session_.isSessionOpen();
+    if (type != PACKET_CONNECTION_CLOSE && offline) {
         session_.reportPacketNotSent(type);
     }
     std::lock_guard<std::mutex> lock(queueLock_);
+    if (offline && isLatestOnly(type)) {
+        dropQueued(type);
+    }
     queue_.push_back(std::move(packet));
     wakeRequested_ = true;
     wakeEvent_.notify_one();
@@ -92,6 +106,21 @@ void PacketsSender::run() {
     running_ = false;
 }
 
+void PacketsSender::dropQueued(int type) {
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        it = (*it)->getType() == type ? queue_.erase(it) : it + 1;
+    }
+}
+
+bool PacketsSender::isQueued(int type) const {
+    for (const std::unique_ptr<JabberPacket>& queued : queue_) {
+        if (queued->getType() == type) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::unique_ptr<JabberPacket> PacketsSender::takeFront() {
     std::lock_guard<std::mutex> lock(queueLock_);
     if (queue_.empty())
@@ -107,10 +136,13 @@ void PacketsSender::workOffQueue() {
         if (!packet)
             return;
         if (!session_.send(packet)) {
-            // Not connected: the packet goes back to the front, so order is kept.
+            // Not connected: the packet goes back to the front, so order is kept, unless a
+            // newer packet of its kind was queued meanwhile and replaces it.
             if (packet) {
                 std::lock_guard<std::mutex> lock(queueLock_);
-                queue_.push_front(std::move(packet));
+                if (!isLatestOnly(packet->getType()) || !isQueued(packet->getType())) {
+                    queue_.push_front(std::move(packet));
+                }
             }
             return;
         }

@@ -17,7 +17,10 @@
 //
 // While no session is connected the front packet is refused by the session and put back,
 // so packets wait in order; the thread tries again at every wake-up (a new packet, wake(),
-// or the wait timeout, by default 20 s).
+// or the wait timeout, by default 20 s). Of the own position, the position visibility
+// and the status only the newest packet of each waits (a newer one replaces the older
+// one), so the queue stays small however long the session is down; every other packet,
+// every chat message included, is kept.
 class PacketsSender : public kestra::IRunnable {
 public:
     explicit PacketsSender(IPacketSession& session, int waitTimeoutMs = 20000);
@@ -44,6 +47,9 @@ private:
     // Performs queued packets until the queue is empty or the session refuses one.
     void workOffQueue();
     std::unique_ptr<JabberPacket> takeFront();
+    // Under queueLock_.
+    void dropQueued(int type);
+    bool isQueued(int type) const;
 
     IPacketSession& session_;
     const int waitTimeoutMs_;

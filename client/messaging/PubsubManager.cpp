@@ -4,6 +4,8 @@
 #include <gloox/error.h>
 #include <gloox/pubsubitem.h>
 
+#include <utility>
+
 #include "kestra/Log.h"
 
 namespace {
@@ -15,8 +17,29 @@ std::string errorText(const gloox::Error* error) {
 }  // namespace
 
 PubsubManager::PubsubManager(gloox::ClientBase* client, const std::string& service,
-                             const std::string& subscriber)
-    : manager_(client), service_(service), subscriber_(subscriber) {}
+                             const std::string& subscriber, const std::string& ownNode,
+                             std::function<void()> ownNodeRefused)
+    : manager_(client),
+      service_(service),
+      subscriber_(subscriber),
+      ownNode_(ownNode),
+      ownNodeRefused_(std::move(ownNodeRefused)) {}
+
+// Answers about the own node that carry an error mean that the user's position does not
+// reach the node. The first is an ERROR and goes to the callback; the same session's later
+// ones (every position update fails alike) are DEBUG lines.
+void PubsubManager::reportResult(const std::string& action, const std::string& node,
+                                 const gloox::Error* error) {
+    if (!error || node != ownNode_ || ownNodeRefusalReported_) {
+        kestra::Log::debug("PubsubManager: " + action + " " + node + errorText(error));
+        return;
+    }
+    ownNodeRefusalReported_ = true;
+    kestra::Log::error("PubsubManager: " + action + " the own node " + node + errorText(error) +
+                       "; the user's position cannot be shared through it.");
+    if (ownNodeRefused_)
+        ownNodeRefused_();
+}
 
 std::string PubsubManager::takeTracked(const std::string& id) {
     std::lock_guard<std::mutex> lock(trackLock_);
@@ -35,6 +58,8 @@ gloox::DataForm* PubsubManager::accessForm(bool open) {
     // "presence": only those who see the user's presence, i.e. the roster friends.
     form->addField(gloox::DataFormField::TypeNone, "pubsub#access_model",
                    open ? "open" : "presence");
+    // Events name the item's publisher; subscribers accept a position only from the owner.
+    form->addField(gloox::DataFormField::TypeNone, "pubsub#itemreply", "publisher");
     return form;
 }
 
@@ -96,12 +121,12 @@ void PubsubManager::handleNodeCreation(const std::string& id, const gloox::JID&,
         tracked_[configId] = node;
         return;
     }
-    kestra::Log::debug("PubsubManager: creating " + node + errorText(error));
+    reportResult("creating", node, error);
 }
 
 void PubsubManager::handleNodeConfigResult(const std::string& id, const gloox::JID&,
                                            const std::string&, const gloox::Error* error) {
-    kestra::Log::debug("PubsubManager: configuring " + takeTracked(id) + errorText(error));
+    reportResult("configuring", takeTracked(id), error);
 }
 
 void PubsubManager::handleItemPublication(const std::string& id, const gloox::JID&,
@@ -109,7 +134,7 @@ void PubsubManager::handleItemPublication(const std::string& id, const gloox::JI
                                           const gloox::Error* error) {
     // The node argument is never read: the library passes a dangling reference for some
     // answers (an empty result, an error).
-    kestra::Log::debug("PubsubManager: publishing to " + takeTracked(id) + errorText(error));
+    reportResult("publishing to", takeTracked(id), error);
 }
 
 void PubsubManager::handleItemDeletion(const std::string&, const gloox::JID&, const std::string&,

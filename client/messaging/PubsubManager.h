@@ -5,18 +5,23 @@
 #include <gloox/pubsubmanager.h>
 #include <gloox/pubsubresulthandler.h>
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 
 // Publish-subscribe on the service's component for the users' position nodes. Results are
-// only logged: failures reach no listener. Every call must be made under the session's
-// lock, like every other use of the client.
+// logged. A refused creation, configuration or publication of the user's own node (another
+// account created it first, or the server forbids it) is logged at ERROR level and
+// reported through the refusal callback, once per session; other failures reach no one.
+// Every call must be made under the session's lock, like every other use of the client;
+// the answers arrive on the receive thread, under the same lock.
 class PubsubManager : public gloox::PubSub::ResultHandler {
 public:
     // subscriber: the user's bare JID, so that events reach every resource.
     PubsubManager(gloox::ClientBase* client, const std::string& service,
-                  const std::string& subscriber);
+                  const std::string& subscriber, const std::string& ownNode,
+                  std::function<void()> ownNodeRefused);
 
     void subscribeToTheNode(const std::string& node);
     void unsubscribeFromTheNode(const std::string& node);
@@ -24,7 +29,9 @@ public:
     void setDataToTheNode(const std::string& node, gloox::Tag* payload);
     void deleteNodeItem(const std::string& node, const std::string& itemId);
     // Makes sure the node exists with the access model: open to everybody, or restricted to
-    // the user's presence subscribers. A node that exists already is reconfigured.
+    // the user's presence subscribers. A node that exists already is reconfigured. Either
+    // way the node is set to name each item's publisher in its events, so that subscribers
+    // can tell the owner's positions from anybody else's.
     void changeConfigurations(const std::string& node, bool open);
 
     // Results, for the log.
@@ -79,6 +86,8 @@ public:
 private:
     static gloox::DataForm* accessForm(bool open);
     std::string takeTracked(const std::string& id);
+    void reportResult(const std::string& action, const std::string& node,
+                      const gloox::Error* error);
 
     gloox::PubSub::Manager manager_;
     gloox::JID service_;
@@ -88,4 +97,7 @@ private:
     std::mutex trackLock_;
     std::map<std::string, std::string> tracked_;
     std::map<std::string, bool> pendingAccess_;  // node -> open, while it is being created
+    const std::string ownNode_;
+    std::function<void()> ownNodeRefused_;
+    bool ownNodeRefusalReported_ = false;  // answers arrive under the session lock
 };

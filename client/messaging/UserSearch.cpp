@@ -27,13 +27,23 @@ void addIfSet(gloox::Tag* parent, const std::string& var, const std::string& val
         addField(parent, var, value);
 }
 
+// All text below node, in document order. Walked without recursion: the answer comes
+// from the network, and a deep nesting must not exhaust the thread's stack.
 std::string textContent(const pugi::xml_node& node) {
     std::string text;
-    for (const pugi::xml_node& child : node.children()) {
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-            text += child.value();
-        } else if (child.type() == pugi::node_element) {
-            text += textContent(child);
+    pugi::xml_node at = node.first_child();
+    while (at && at != node) {
+        if (at.type() == pugi::node_pcdata || at.type() == pugi::node_cdata) {
+            text += at.value();
+        } else if (at.type() == pugi::node_element && at.first_child()) {
+            at = at.first_child();
+            continue;
+        }
+        while (at != node && !at.next_sibling()) {
+            at = at.parent();
+        }
+        if (at != node) {
+            at = at.next_sibling();
         }
     }
     return text;

@@ -2,7 +2,8 @@
 // user can find (directory search by its nick "demo", or through the search bot), that
 // accepts every authorisation request, and that moves along a route, publishing its
 // position every few seconds the way a Lumora client visible to all does: a "geoloc" item
-// with the id "1" on its node "home/<domain>/<user>" at "pubsub.<domain>", open to everybody.
+// with the id "1" on its node "home/<domain>/<user>" at "pubsub.<domain>", open to everybody
+// and naming the publisher of each item.
 //
 //   lumora-demo-contact --port P --user GID (--password PW | --password-file F) --state DIR
 //                       [--domain D]
@@ -120,19 +121,32 @@ private:
         account_.client().send(set);
     }
 
-    // Open to everybody; an existing node answers "conflict" and keeps its configuration.
+    // Open to everybody, and naming each item's publisher (clients accept a position only
+    // from the node's own user). An existing node answers "conflict" to the creation, so
+    // it is configured as well.
     void createNode() {
-        gloox::Tag* set = iq("pubsub." + options_.domain, "set");
-        auto* pubsub = new gloox::Tag(set, "pubsub");
+        gloox::Tag* create = iq("pubsub." + options_.domain, "set");
+        auto* pubsub = new gloox::Tag(create, "pubsub");
         pubsub->setXmlns("http://jabber.org/protocol/pubsub");
         new gloox::Tag(pubsub, "create", "node", node_);
-        auto* form = new gloox::Tag(new gloox::Tag(pubsub, "configure"), "x");
+        nodeForm(new gloox::Tag(pubsub, "configure"));
+        account_.client().send(create);
+
+        gloox::Tag* configure = iq("pubsub." + options_.domain, "set");
+        auto* owner = new gloox::Tag(configure, "pubsub");
+        owner->setXmlns("http://jabber.org/protocol/pubsub#owner");
+        nodeForm(new gloox::Tag(owner, "configure", "node", node_));
+        account_.client().send(configure);
+    }
+
+    static void nodeForm(gloox::Tag* parent) {
+        auto* form = new gloox::Tag(parent, "x");
         form->setXmlns("jabber:x:data");
         form->addAttribute("type", "submit");
         field(form, "FORM_TYPE", "http://jabber.org/protocol/pubsub#node_config")
             ->addAttribute("type", "hidden");
         field(form, "pubsub#access_model", "open");
-        account_.client().send(set);
+        field(form, "pubsub#itemreply", "publisher");
     }
 
     static gloox::Tag* field(gloox::Tag* form, const std::string& var, const std::string& value) {

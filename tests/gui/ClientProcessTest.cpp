@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <regex>
 #include <thread>
@@ -178,6 +179,78 @@ TEST_F(ClientProcessTest, ALogThatCannotBeOpenedDoesNotStopTheClient) {
     EXPECT_TRUE(client.isRunning());
     EXPECT_EQ(stopWith(client, SIGTERM), 0);
     EXPECT_NE(sandbox.settings().find(L"COM4:"), std::wstring::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// A settings file that exists but cannot be read may hold the only copy of the GID and
+// password: the client refuses to start and leaves it as it is. (Run as root, the client
+// is started without root's power to read any file.)
+TEST_F(ClientProcessTest, ASettingsFileThatCannotBeReadStopsTheStartAndIsKept) {
+    sandbox.writeSettings(
+        L"<settings><group name=\"user\"><item name=\"lumoraid\" value=\"1000\"/></group>"
+        L"</settings>");
+    const std::string before = testsupport::readFile(sandbox.settingsFile());
+    fs::permissions(sandbox.settingsFile(), fs::perms::none, fs::perm_options::replace);
+    ChildProcess client;
+    const std::string program = sandbox.installedProgram().string();
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(client.start("/usr/bin/setpriv",
+                                 {"--bounding-set=-dac_override,-dac_read_search",
+                                  "--inh-caps=-dac_override,-dac_read_search", program},
+                                 sandbox.environment()));
+    } else {
+        ASSERT_TRUE(client.start(program, {}, sandbox.environment()));
+    }
+    int code = -1;
+    ASSERT_TRUE(client.waitExit(EXIT_WAIT_MS, code)) << "the client did not end";
+    EXPECT_EQ(code, 1);
+    const std::string log = sandbox.log();
+    EXPECT_NE(
+        log.find("[ERROR] Settings::startup: the settings file " + sandbox.settingsFile().string() +
+                 " exists but cannot be read (Permission denied).\n"),
+        std::string::npos)
+        << log;
+    EXPECT_NE(log.find("[ERROR] SettingsReadingException\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find(WINDOWS_CREATED), std::string::npos);
+    fs::permissions(sandbox.settingsFile(), fs::perms::owner_read, fs::perm_options::replace);
+    EXPECT_EQ(testsupport::readFile(sandbox.settingsFile()), before);
+}
+
+// Folders left open to others by an earlier version are closed at start; a lock folder in
+// the temporary folder that another user made first does not stop the client, and the log
+// says what happened.
+TEST_F(ClientProcessTest, StartClosesOpenFoldersAndGetsPastAForeignLockFolder) {
+    const fs::path contact = sandbox.appFolder() / "Jabber" / "Contacts" / "abc";
+    fs::create_directories(contact);
+    for (const fs::path& folder : {sandbox.appFolder(), sandbox.appFolder() / "Jabber",
+                                   sandbox.appFolder() / "Jabber" / "Contacts", contact}) {
+        fs::permissions(folder, fs::perms(0755), fs::perm_options::replace);
+    }
+    const fs::path tmp = sandbox.home() / "tmp";
+    const fs::path usual = tmp / ("lumora-" + std::to_string(::getuid()));
+    fs::create_directories(usual);
+    fs::permissions(usual, fs::perms(0777), fs::perm_options::replace);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(usual.c_str(), 65534, 65534), 0);
+    }
+    auto environment = sandbox.environment();
+    environment["XDG_RUNTIME_DIR"] = "";  // removed
+    environment["TMPDIR"] = tmp.string();
+    ChildProcess client;
+    ASSERT_TRUE(client.start(sandbox.installedProgram().string(), {}, environment));
+    ASSERT_TRUE(sandbox.waitForLog(WINDOWS_CREATED)) << sandbox.log();
+    EXPECT_NE(sandbox.log().find("[WARNING] _tWinMain: the lock folder " + usual.string()),
+              std::string::npos)
+        << sandbox.log();
+    for (const fs::path& folder : {sandbox.appFolder(), sandbox.appFolder() / "Jabber",
+                                   sandbox.appFolder() / "Jabber" / "Contacts", contact}) {
+        EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all)
+            << folder;
+    }
+    EXPECT_EQ(stopWith(client, SIGTERM), 0);
 }
 
 }  // namespace

@@ -61,6 +61,27 @@ TEST_F(LogTest, OpenFailsInMissingFolderAndStaysSilent) {
     EXPECT_FALSE(Log::isOpen());
 }
 
+// The client starts the updater and the updater the client: neither may inherit the
+// other's log. Both ways of opening (appending, emptied at the size limit) are checked.
+TEST_F(LogTest, AProgramStartedByTheLoggingOneDoesNotInheritTheLog) {
+    const auto listing = dir.path() / "fds";
+    const std::string script =
+        "for f in /proc/$$/fd/*; do readlink \"$f\" || true; done > '" + listing.string() + "'";
+    for (std::uintmax_t limit : {std::uintmax_t(250000), std::uintmax_t(0)}) {
+        testsupport::writeFile(dir.path() / "test.log", "an earlier run\n");
+        ASSERT_TRUE(Log::open(path(), kestra::LOG_INFO, limit));
+        testsupport::ChildProcess child;
+        ASSERT_TRUE(child.start("/bin/sh", {"-c", script}));
+        int code = -1;
+        ASSERT_TRUE(child.waitExit(30000, code));
+        EXPECT_EQ(code, 0);
+        const std::string fds = readFile(listing);
+        EXPECT_NE(fds.find(listing.string()), std::string::npos) << "its own output is listed";
+        EXPECT_EQ(fds.find("test.log"), std::string::npos) << "limit " << limit << ": " << fds;
+        Log::close();
+    }
+}
+
 TEST_F(LogTest, ConcurrentWritersKeepLinesWhole) {
     ASSERT_TRUE(Log::open(path(), kestra::LOG_INFO, 250000));
     std::vector<std::thread> writers;

@@ -5,10 +5,12 @@
 
 #include "TestSupport.h"
 #include "kestra/Exceptions.h"
+#include "kestra/FileSync.h"
 #include "kestra/Lexical.h"
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
+#include "platform/FileSystemSync.h"
 
 using kestra::Settings;
 using testsupport::readFile;
@@ -184,7 +186,32 @@ TEST_F(SettingsTest, DamagedFilesAreReportedCorrupt) {
     }
 }
 
-TEST_F(SettingsTest, AFailedWriteLeavesThePreviousFileByteForByte) {
+// The two ways the settings are written: the platform's routine, which the programs
+// install at start, and the standard library's, for code that runs without it.
+enum class Writer { Platform, StandardLibrary };
+
+class SettingsWriteTest : public SettingsTest, public ::testing::WithParamInterface<Writer> {
+protected:
+    void SetUp() override {
+        SettingsTest::SetUp();
+        if (GetParam() == Writer::Platform) {
+            platform::installFileSync();
+        }
+    }
+    void TearDown() override {
+        SettingsTest::TearDown();
+        kestra::setNewPrivateFileFunction(nullptr);
+        kestra::setFileSyncFunction(nullptr);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(BothWriters, SettingsWriteTest,
+                         ::testing::Values(Writer::Platform, Writer::StandardLibrary),
+                         [](const ::testing::TestParamInfo<Writer>& info) {
+                             return info.param == Writer::Platform ? "Platform" : "StandardLibrary";
+                         });
+
+TEST_P(SettingsWriteTest, AFailedWriteLeavesThePreviousFileByteForByteAndShutdownSaysSo) {
     Settings::startup(file.wstring());
     Settings::setStringValue(L"user.lumoraid", L"1000");
     Settings::flush();
@@ -198,17 +225,88 @@ TEST_F(SettingsTest, AFailedWriteLeavesThePreviousFileByteForByte) {
     EXPECT_EQ(readFile(file), before);
     fs::remove(file.string() + "tmp");
 
-    // The disk is full while the content is written.
-    fs::create_symlink("/dev/full", file.string() + "tmp");
-    EXPECT_THROW(Settings::flush(), kestra::SettingsSavingException);
-    EXPECT_NE(log().find("Settings::flush: config file content saving error"), std::string::npos);
+    // The disk fills up while the content is written.
+    Settings::setStringValue(L"user.about", std::wstring(40000, L'a'));
+    {
+        testsupport::FileSizeLimit full(20000);
+        EXPECT_THROW(Settings::flush(), kestra::SettingsSavingException);
+    }
+    EXPECT_NE(log().find("[ERROR] Settings::flush: config file content saving error"),
+              std::string::npos);
     EXPECT_EQ(readFile(file), before);
     EXPECT_FALSE(fs::exists(fs::symlink_status(file.string() + "tmp")));
 
-    // Shutdown swallows the failure; the next good flush writes the new value.
-    EXPECT_EQ(Settings::getStringValue(L"user.lumoraid"), L"2000");
-    Settings::flush();
+    // A failed final save is an ERROR and the caller learns of it.
+    {
+        testsupport::FileSizeLimit full(20000);
+        EXPECT_FALSE(Settings::shutdown());
+    }
+    EXPECT_NE(log().find("[ERROR] Settings::shutdown: catch SettingsSavingException."),
+              std::string::npos);
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_FALSE(Settings::isReady());
+
+    // The next run saves again.
+    Settings::startup(file.wstring());
+    Settings::setStringValue(L"user.lumoraid", L"2000");
+    EXPECT_TRUE(Settings::shutdown());
     EXPECT_NE(readFile(file), before);
+}
+
+// A link at the temporary file's name (planted, or left from elsewhere) is removed, never
+// written through; so is a temporary file left by an interrupted flush. The settings
+// (with the password) land in a file of mode 0600 and nowhere else.
+TEST_P(SettingsWriteTest, APlantedLinkOrALeftoverTemporaryFileIsNeverWrittenThrough) {
+    const fs::path victim = dir.path() / "victim";
+    writeFile(victim, "not yours");
+    fs::permissions(victim, fs::perms(0644), fs::perm_options::replace);
+    Settings::startup(file.wstring());
+    Settings::setStringValue(L"user.password", L"secret");
+
+    fs::create_symlink(victim, file.string() + "tmp");
+    Settings::flush();
+    EXPECT_EQ(readFile(victim), "not yours");
+    EXPECT_EQ(fs::status(victim).permissions() & fs::perms::all, fs::perms(0644));
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(file)));
+    EXPECT_NE(fileText().find(L"secret"), std::wstring::npos);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    writeFile(file.string() + "tmp", "half a flush");
+    Settings::setStringValue(L"user.password", L"other");
+    Settings::flush();
+    EXPECT_NE(fileText().find(L"other"), std::wstring::npos);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(file.string() + "tmp")));
+}
+
+// A file that exists but cannot be read is not a missing one: nothing replaces it (it may
+// hold the only copy of the GID and password), and startup says why it failed.
+TEST_F(SettingsTest, AFileThatCannotBeReadIsReportedAndNeverReplaced) {
+    writeText(
+        L"<settings><group name=\"user\"><item name=\"lumoraid\" value=\"1000\"/>"
+        L"</group></settings>");
+    const std::string content = readFile(file);
+    fs::permissions(file, fs::perms::none, fs::perm_options::replace);
+    {
+        testsupport::NoReadOverride asOtherUser;
+        EXPECT_THROW(Settings::startup(file.wstring()), kestra::SettingsReadingException);
+    }
+    EXPECT_FALSE(Settings::isReady());
+    EXPECT_TRUE(Settings::shutdown()) << "nothing to save";
+    EXPECT_NE(log().find("[ERROR] Settings::startup: the settings file " + file.string() +
+                         " exists but cannot be read (Permission denied)."),
+              std::string::npos)
+        << log();
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
+    EXPECT_EQ(readFile(file), content);
+    EXPECT_FALSE(fs::exists(file.string() + "tmp"));
+
+    // A folder in its place cannot be read either.
+    fs::remove(file);
+    fs::create_directory(file);
+    EXPECT_THROW(Settings::startup(file.wstring()), kestra::SettingsReadingException);
+    EXPECT_TRUE(fs::is_directory(file));
 }
 
 TEST_F(SettingsTest, ConcurrentWritersAndReadersSeeWholeValues) {

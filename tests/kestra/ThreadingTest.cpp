@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "TestSupport.h"
 #include "kestra/Exceptions.h"
 #include "kestra/Mutex.h"
 #include "kestra/Thread.h"
@@ -109,6 +110,40 @@ TEST(ThreadTest, StartWhileRunningBlocksUntilTheRunEndsThenRunsAgain) {
     body.release = true;
     EXPECT_TRUE(thread.waitFinished(10000));
     EXPECT_EQ(body.runs, 2);
+}
+
+class CountingRunnable : public kestra::IRunnable {
+public:
+    void run() override { ++runs; }
+    std::atomic<int> runs{0};
+};
+
+// Two threads starting the same idle thread object at once: one run starts at once, the
+// other after it; neither call may hang. Many rounds, since the collision is a race.
+TEST(ThreadTest, ConcurrentStartsRunOneAfterTheOther) {
+    constexpr int ROUNDS = 200;
+    auto* body = new CountingRunnable;
+    auto* thread = new Thread(body);
+    std::atomic<int> rounds{0};
+    std::thread driver([&] {
+        for (int round = 0; round < ROUNDS; ++round) {
+            std::thread other([&] { thread->start(); });
+            thread->start();
+            other.join();
+            thread->waitFinished(-1);
+            ++rounds;
+        }
+    });
+    // A guard against a hang, not a speed goal: a deadlocked round never completes.
+    const bool finished = testsupport::waitUntil([&] { return rounds == ROUNDS; }, 60000, 5);
+    if (!finished) {
+        driver.detach();  // the deadlocked objects are left alone; the process ends
+        FAIL() << "concurrent start() calls deadlocked after " << rounds << " rounds";
+    }
+    driver.join();
+    EXPECT_EQ(body->runs, 2 * ROUNDS);
+    delete thread;
+    delete body;
 }
 
 class ThrowingRunnable : public kestra::IRunnable {

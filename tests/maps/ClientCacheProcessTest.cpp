@@ -3,6 +3,7 @@
 
 #include "CacheTestSupport.h"
 #include "ClientProcess.h"
+#include "ReadOnlyFolder.h"
 #include "TestSupport.h"
 #include "kestra/TextCodec.h"
 
@@ -57,6 +58,30 @@ TEST_F(ClientCacheProcessTest, AGoodCacheIsKeptAcrossARun) {
     EXPECT_EQ(cachetest::indexTokens(indexFile()).at(4), L"4/3/7");
     EXPECT_EQ(testsupport::readFile(sandbox.appFolder() / ".lumoracache"), "tile");
     EXPECT_EQ(sandbox.log().find("Can not load index"), std::string::npos);
+}
+
+// A configured cache folder that exists but where the index cannot be created: the
+// client starts all the same, with the cache in the application folder.
+TEST_F(ClientCacheProcessTest, ACacheFolderThatCannotHoldTheIndexGivesWayToTheApplicationFolder) {
+    const fs::path locked = sandbox.home() / "locked cache";
+    fs::create_directories(locked);
+    sandbox.writeSettings(
+        L"<settings><group name=\"maps\"><item name=\"inetMode\" value=\"1\"/>"
+        L"<item name=\"loaderName\" value=\"2\"/>"
+        L"<item name=\"cachePlace\" value=\"" +
+        locked.wstring() +
+        L"\"/><item name=\"openStreet.tileHost\" value=\"http://127.0.0.1:9\"/></group>"
+        L"</settings>");
+    testsupport::ReadOnlyFolder readOnly(locked);
+    ASSERT_TRUE(readOnly.ok());
+    runOnce();
+    EXPECT_NE(sandbox.log().find("[ERROR] _tWinMain: the tile cache cannot be written in " +
+                                 locked.string() + "; the application folder is used."),
+              std::string::npos)
+        << sandbox.log();
+    EXPECT_EQ(sandbox.log().find("CacheSavingException"), std::string::npos);
+    EXPECT_EQ(cachetest::indexTokens(indexFile()), std::vector<std::wstring>{L"0"});
+    EXPECT_TRUE(fs::is_empty(locked));
 }
 
 }  // namespace

@@ -315,3 +315,34 @@ TEST_F(HTTPLoaderTest, RequestsWaitWhileTheNetworkIsDownAndGoOutWhenItIsBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every loader probes the service's web root with its own stop: stopping one loader ends
+// its own probe and leaves the probes of everyone else alone, and a probe that waits for
+// a silent server holds up no other caller.
+TEST_F(HTTPLoaderTest, EachProbeBelongsToItsCaller) {
+    HttpServer service;
+    startLoader(service)->stop();
+    EXPECT_TRUE(ConnectionManager::isConnected()) << "a stopped loader stopped every probe";
+
+    HttpServer::Resource silent;
+    silent.neverAnswer = true;
+    service.serve("/", silent);
+    service.clearRequests();
+    std::atomic<bool> keepProbing{true};
+    std::atomic<bool> probeEnded{false};
+    std::thread prober([&] {
+        ConnectionManager::isConnected([&] { return keepProbing.load(); });
+        probeEnded = true;
+    });
+    EXPECT_TRUE(testsupport::waitUntil([&] { return service.count("HEAD", "/") == 1; }, GUARD_MS));
+    EXPECT_FALSE(ConnectionManager::isConnected([] { return false; }));
+    EXPECT_FALSE(probeEnded.load()) << "the second caller waited for the first one's probe";
+    EXPECT_TRUE(ConnectionManager::getConnectedFlag()) << "a stopped probe changes nothing";
+    keepProbing = false;
+    prober.join();
+    EXPECT_TRUE(ConnectionManager::getConnectedFlag());
+}
+
+}  // namespace

@@ -239,26 +239,60 @@ TEST_F(MapsLoaderManagerTest, OfflineEveryBlockIsTheNewestStoredCopyWhateverItsV
     EXPECT_FALSE(manager->checkLoad(pixelOf(3, 3), 1, 4, block, MapsLoaderManager::CACHE_ONLY));
 }
 
+// The versions are found by the loader's thread, for the map type that is shown when it
+// gets to it: a type that was replaced before that is never asked for.
 TEST_F(MapsLoaderManagerTest, AMapTypeChangeEmptiesTheQueueAndFindsTheNewTypesVersion) {
     server.serve("/maps",
                  resource(200, "text/html",
                           "http://mt0.localhost:" + std::to_string(server.port()) +
                               "/mt?n\\x3d404\\x26v\\x3droad7\\x26 http://khm0.localhost:" +
                               std::to_string(server.port()) + "/kh?n\\x3d404\\x26v\\x3dsat9\\x26"));
+    server.serve("/kh", resource(200, "image/jpeg", "satellite probe tile"));
     ASSERT_TRUE(manager->selectLoader(0));
     manager->setOnline();
     int side = 0;
     manager->setViewParams(1, &observer, side, 5, WorldCoords(), true);
-    EXPECT_EQ(MapsLoaderManager::getCurrentLoader()->getCurrentVersion(), L"road7");
     EXPECT_TRUE(manager->loadMapBlock(pixelOf(1, 1), 1, 5));
     EXPECT_TRUE(manager->loadMapBlock(pixelOf(2, 1), 1, 5));
     manager->setViewParams(0, &observer, side, 5, WorldCoords(), true);
     EXPECT_EQ(manager->size(), 0u);
-    EXPECT_EQ(MapsLoaderManager::getCurrentLoader()->getCurrentVersion(), L"sat9");
-    EXPECT_EQ(server.count("GET", "/maps"), 2u);
-    // The same type again: the version stays and the page is not asked again.
+    EXPECT_TRUE(server.requests().empty()) << "nothing is fetched on the caller's thread";
+    manager->start();
+    IMapsLoader* google = MapsLoaderManager::getCurrentLoader();
+    ASSERT_TRUE(
+        testsupport::waitUntil([&] { return google->getCurrentVersion() == L"sat9"; }, GUARD_MS));
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return manager->getInternetState() == MapsLoaderManager::INTERNET; }, GUARD_MS));
+    // The same type again keeps its version; back to road finds road's.
     manager->setViewParams(0, &observer, side, 6, WorldCoords(), true);
+    manager->setViewParams(1, &observer, side, 6, WorldCoords(), true);
+    ASSERT_TRUE(
+        testsupport::waitUntil([&] { return google->getCurrentVersion() == L"road7"; }, GUARD_MS));
     EXPECT_EQ(server.count("GET", "/maps"), 2u);
+}
+
+// The view calls setViewParams on the GUI thread: it must never wait for a version page,
+// neither for one it asks for nor for one the loader's internet check is fetching.
+TEST_F(MapsLoaderManagerTest, TheViewNeverWaitsForTheVersionPage) {
+    HttpServer::Resource silent;
+    silent.neverAnswer = true;
+    server.serve("/maps", silent);
+    ASSERT_TRUE(manager->selectLoader(0));
+    manager->setOnline();
+    manager->start();
+    // The internet check fetches the version page, which never comes.
+    ASSERT_TRUE(
+        testsupport::waitUntil([&] { return server.count("GET", "/maps") == 1; }, GUARD_MS));
+    int side = 0;
+    manager->setViewParams(1, &observer, side, 5, WorldCoords(), true);
+    manager->setViewParams(0, &observer, side, 7, WorldCoords(), true);
+    EXPECT_TRUE(manager->loadMapBlock(pixelOf(1, 1), 0, 7));
+    EXPECT_EQ(manager->getInternetState(), MapsLoaderManager::CHECKING)
+        << "setViewParams returned only after the loader's fetch had ended";
+    EXPECT_EQ(server.count("GET", "/maps"), 1u) << "a version page was fetched by the caller";
+    manager->stop();  // aborts the fetch
+    EXPECT_FALSE(manager->isRunning());
+    EXPECT_NE(manager->getInternetState(), MapsLoaderManager::CHECKING);
 }
 
 TEST_F(MapsLoaderManagerTest, StoppingDuringADownloadEndsAtOnceAndDeliversNothing) {
@@ -304,6 +338,45 @@ TEST_F(MapsLoaderManagerTest, TheInternetCheckFollowsTheTileServer) {
     second->stop();
 }
 
+// The tile server goes away and comes back on the same address. Without it the older
+// stored copy is served and the listener hears of it; once it is back (and the next
+// check has seen it), the current version is downloaded again. A failed probe of the
+// service's web root by someone else is noticed too, without any block being asked for.
+TEST_F(MapsLoaderManagerTest, ALostNetworkIsNoticedTheCacheServesAndTheReturnIsNoticed) {
+    const int port = server.port();
+    auto serveTiles = [](HttpServer& to) {
+        to.serve("/", resource(200, "text/html", "no version here"));  // version "282"
+        to.serve("//tiles//r0?g=282", resource(200, "image/png", "probe tile"));
+        to.serve("//tiles//r021?g=282", resource(200, "image/png", "version 282"));
+    };
+    serveTiles(server);
+    CacheManager::saveCacheItem(L"microsoft", cachetest::block(L"r021"), L"100", L"png",
+                                "version 100");
+    startWith(1, 1);
+    server.stop();
+    ASSERT_TRUE(manager->loadMapBlock(pixelOf(1, 2), 1, 4));
+    ASSERT_TRUE(waitBlocks(1));
+    EXPECT_EQ(observer.blocks()[0].data, "version 100");
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return manager->getInternetState() == MapsLoaderManager::NO_INTERNET; }, GUARD_MS));
+    EXPECT_EQ(observer.count("noInternet"), 1u);
+
+    HttpServer back(port);
+    serveTiles(back);
+    clock.advance(11);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return manager->isInternet(); }, GUARD_MS));
+    EXPECT_EQ(observer.count("internet"), 2u);
+    ASSERT_TRUE(manager->loadMapBlock(pixelOf(1, 2), 1, 4));
+    ASSERT_TRUE(waitBlocks(2));
+    EXPECT_EQ(observer.blocks()[1].data, "version 282");
+
+    back.stop();
+    EXPECT_FALSE(ConnectionManager::isConnected());  // as the HTTP loader's probe finds
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return manager->getInternetState() == MapsLoaderManager::NO_INTERNET; }, GUARD_MS));
+    EXPECT_EQ(observer.count("noInternet"), 2u);
+}
+
 TEST_F(MapsLoaderManagerTest, WithoutAnAnswerFromTheServiceTheTileServersAreLeftAlone) {
     std::string closed;
     {
@@ -335,8 +408,12 @@ TEST_F(MapsLoaderManagerTest, DeferredViewRequestsRunOnTheLoaderThread) {
     manager->requestLoaderChange(1, 2);
     ASSERT_TRUE(
         testsupport::waitUntil([&] { return observer.count("change 1 2 2") == 1; }, GUARD_MS));
+    // Setting the calendar clock back an hour stops no interval: the ticks go on.
+    clock.setCalendarBack(3600);
     clock.advance(2);
     ASSERT_TRUE(testsupport::waitUntil([&] { return observer.count("tick") >= 1; }, GUARD_MS));
+    clock.advance(2);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return observer.count("tick") >= 2; }, GUARD_MS));
 }
 
 TEST_F(MapsLoaderManagerTest, CheckLoadFindsOutOrFetchesOnTheCallersThread) {

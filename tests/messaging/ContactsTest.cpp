@@ -4,6 +4,7 @@
 
 #include "SearchBotProcess.h"
 #include "XmppParty.h"
+#include "kestra/Log.h"
 
 namespace {
 
@@ -182,12 +183,30 @@ std::string positionPresence(const std::string& value) {
     return "<presence><x xmlns='lumora:x:status' value='" + value + "'/></presence>";
 }
 
-std::string publishGeoloc(const std::string& node, const std::string& lat, const std::string& lon) {
+// A position item as a peer publishes it; publisher is an attribute the peer itself puts
+// on the item (the server is to replace it by the real one).
+std::string publishGeoloc(const std::string& node, const std::string& lat, const std::string& lon,
+                          const std::string& publisher = std::string()) {
+    const std::string claim = publisher.empty() ? "" : " publisher='" + publisher + "'";
     return "<iq type='set' to='pubsub.localhost' id='pub" + lat +
            "'>"
            "<pubsub xmlns='http://jabber.org/protocol/pubsub'><publish node='" +
-           node + "'><item id='1'><geoloc><latitude>" + lat + "</latitude><longitude>" + lon +
-           "</longitude></geoloc></item></publish></pubsub></iq>";
+           node + "'><item id='1'" + claim + "><geoloc><latitude>" + lat +
+           "</latitude><longitude>" + lon + "</longitude></geoloc></item></publish></pubsub></iq>";
+}
+
+// Sets who the node's events name as an item's publisher: "publisher" or "none".
+std::string configureItemReply(const std::string& node, const std::string& value) {
+    return "<iq type='set' to='pubsub.localhost' id='cfg" + value +
+           "'><pubsub xmlns='http://jabber.org/protocol/pubsub#owner'><configure node='" + node +
+           "'><x xmlns='jabber:x:data' type='submit'><field var='FORM_TYPE' type='hidden'>"
+           "<value>http://jabber.org/protocol/pubsub#node_config</value></field>"
+           "<field var='pubsub#itemreply'><value>" +
+           value + "</value></field></x></configure></pubsub></iq>";
+}
+
+std::string nodeOf(const std::string& jid) {
+    return "home/localhost/" + jid.substr(0, jid.find('@'));
 }
 
 }  // namespace
@@ -221,11 +240,12 @@ TEST_F(Contacts, MalformedPositionsInPresencesAreIgnoredAndThePresenceStillCount
 TEST_F(Contacts, EventsOfNonNumericNodesAndMalformedItemsAreIgnored) {
     SearchBotProcess numeric(XmppTestServer::newUserName(), true);
     SearchBotProcess named("abc" + XmppTestServer::newUserName(), true);
-    // The nodes exist before the party subscribes to them.
-    numeric.sendRaw(publishGeoloc(
-        "home/localhost/" + numeric.jid().substr(0, numeric.jid().find('@')), "1", "2"));
-    named.sendRaw(
-        publishGeoloc("home/localhost/" + named.jid().substr(0, named.jid().find('@')), "3", "4"));
+    const std::string numericNode = nodeOf(numeric.jid());
+    // Only GID accounts may create nodes, so the numeric peer makes the named one's too.
+    const std::string namedNode = nodeOf(named.jid());
+    numeric.sendRaw(publishGeoloc(numericNode, "1", "2") + publishGeoloc(namedNode, "3", "4") +
+                    configureItemReply(numericNode, "publisher") +
+                    configureItemReply(namedNode, "publisher"));
     XmppParty a;
     ASSERT_TRUE(a.signUp());
     befriendPeer(a, numeric);
@@ -233,10 +253,7 @@ TEST_F(Contacts, EventsOfNonNumericNodesAndMalformedItemsAreIgnored) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     a.listener.clear();
 
-    const std::string numericNode =
-        "home/localhost/" + numeric.jid().substr(0, numeric.jid().find('@'));
-    const std::string namedNode = "home/localhost/" + named.jid().substr(0, named.jid().find('@'));
-    named.sendRaw(publishGeoloc(namedNode, "5", "6"));
+    numeric.sendRaw(publishGeoloc(namedNode, "5", "6"));
     numeric.sendRaw(publishGeoloc(numericNode, "abc", "6") + publishGeoloc(numericNode, "7", "") +
                     publishGeoloc(numericNode, "1e999", "6"));
     numeric.sendRaw(publishGeoloc(numericNode, "52.25", "-13.5"));
@@ -247,4 +264,49 @@ TEST_F(Contacts, EventsOfNonNumericNodesAndMalformedItemsAreIgnored) {
     EXPECT_EQ(positions[0].jid, numeric.jid());
     EXPECT_EQ(positions[0].latitude, 52.25);
     EXPECT_EQ(positions[0].longitude, -13.5);
+}
+
+// A third account that created a user's node first can neither pass its positions off as
+// the user's (its items name it as publisher, whatever it claims) nor stay unnoticed: the
+// user learns once that the position cannot be shared. Events that name no publisher are
+// not trusted either.
+TEST_F(Contacts, ASquattedNodeIsReportedAndOnlyTheContactsOwnItemsCount) {
+    testsupport::TempDir logDir;
+    kestra::Log::open((logDir.path() / "test.log").wstring(), kestra::LOG_INFO, 1000000);
+    SearchBotProcess squatter(XmppTestServer::newUserName(), true);
+    XmppParty user, watcher;
+    const std::string userNode = "home/localhost/" + user.user;
+    const std::string squatterNode = nodeOf(squatter.jid());
+    squatter.sendRaw(publishGeoloc(userNode, "10", "20") + publishGeoloc(squatterNode, "30", "40"));
+
+    ASSERT_TRUE(user.signUp(UserContactProfile::VISIBLE_FOR_ALL));
+    ASSERT_TRUE(user.listener.waitFor("positionNotShared"));
+    user.client->updatePosition(11.5, 21.5);  // refused too, but told only once
+    user.client->setVisibility(UserContactProfile::VISIBLE_FOR_ALL);
+
+    ASSERT_TRUE(watcher.signUp());
+    befriend(watcher, user);  // the last item of the squatted node: no publisher named
+    befriendPeer(watcher, squatter);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    squatter.sendRaw(configureItemReply(userNode, "publisher") +
+                     publishGeoloc(userNode, "12", "22", user.jid + "/Lumora") +
+                     publishGeoloc(squatterNode, "31", "41") +
+                     configureItemReply(squatterNode, "publisher") +
+                     publishGeoloc(squatterNode, "32", "42"));
+    ASSERT_TRUE(watcher.listener.waitFor("position", [&](const SessionEvent& e) {
+        return e.jid == squatter.jid() && e.latitude == 32 && e.longitude == 42;
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(watcher.listener.count("position"), 1) << "only the squatter's own, named item";
+    EXPECT_EQ(user.listener.count("positionNotShared"), 1);
+    kestra::Log::close();
+    const std::string log = testsupport::readFile(logDir.path() / "test.log");
+    EXPECT_NE(log.find("[ERROR] PubsubManager: configuring the own node " + userNode +
+                       " failed (stanza error 3)"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("[WARNING] JabberClient: a position on " + userNode + " was published by " +
+                       squatter.jid()),
+              std::string::npos)
+        << log;
 }

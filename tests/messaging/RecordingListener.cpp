@@ -201,3 +201,7 @@ bool RecordingListener::getPresencePosition(double* latitude, double* longitude)
 void RecordingListener::onPacketNotSent(int packetType) {
     add(event("packetNotSent", "", "", packetType));
 }
+
+void RecordingListener::onPositionNotShared() {
+    add(event("positionNotShared"));
+}

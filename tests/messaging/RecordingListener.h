@@ -64,6 +64,7 @@ public:
     bool getCurrentPosition(double* latitude, double* longitude) override;
     bool getPresencePosition(double* latitude, double* longitude) override;
     void onPacketNotSent(int packetType) override;
+    void onPositionNotShared() override;
 
 private:
     void add(SessionEvent event);

@@ -4,19 +4,28 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 #include "XmppParty.h"
+#include "kestra/Log.h"
 
 namespace {
 
-// A TCP server on loopback that answers the first bytes with a stream header cut off in
-// the middle of a stanza, then closes the connection.
-class HalfStanzaServer {
+const char* const STREAM_HEADER =
+    "<?xml version='1.0'?><stream:stream xmlns='jabber:client' "
+    "xmlns:stream='http://etherx.jabber.org/streams' id='1' from='localhost' version='1.0'>";
+
+// A TCP server on loopback that answers the first bytes of every connection with a fixed
+// reply, then either closes at once or records all the client sends until it closes.
+class ScriptedStreamServer {
 public:
-    HalfStanzaServer() {
+    ScriptedStreamServer(std::string reply, bool closeAfterReply)
+        : reply_(std::move(reply)), closeAfterReply_(closeAfterReply) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -25,35 +34,91 @@ public:
         socklen_t length = sizeof(address);
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
-        ::listen(fd_, 1);
-        thread_ = std::thread([this] { serveOne(); });
+        ::listen(fd_, 4);
+        thread_ = std::thread([this] { serve(); });
     }
-    ~HalfStanzaServer() {
+    ~ScriptedStreamServer() {
         ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
+        const int peer = peer_.exchange(-1);
+        if (peer >= 0)
+            ::shutdown(peer, SHUT_RDWR);
         thread_.join();
+        ::close(fd_);
     }
     int port() const { return port_; }
-
-private:
-    void serveOne() {
-        const int peer = ::accept(fd_, nullptr, nullptr);
-        if (peer < 0)
-            return;
-        char buffer[1024];
-        (void)::recv(peer, buffer, sizeof(buffer), 0);
-        const std::string reply =
-            "<?xml version='1.0'?><stream:stream xmlns='jabber:client' "
-            "xmlns:stream='http://etherx.jabber.org/streams' id='1' from='localhost' version='1.0'>"
-            "<stream:features><mechanisms xmlns='urn:ietf:params:xml:ns:xmpp-sasl'><mecha";
-        (void)::send(peer, reply.data(), reply.size(), MSG_NOSIGNAL);
-        ::close(peer);
+    std::string received() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return received_;
     }
 
+private:
+    void serve() {
+        for (;;) {
+            const int peer = ::accept(fd_, nullptr, nullptr);
+            if (peer < 0)
+                return;
+            peer_ = peer;
+            serveOne(peer);
+            peer_ = -1;
+            ::close(peer);
+        }
+    }
+    void serveOne(int peer) {
+        char buffer[4096];
+        ssize_t n = ::recv(peer, buffer, sizeof(buffer), 0);
+        if (n <= 0)
+            return;
+        record(buffer, n);
+        (void)::send(peer, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+        while (!closeAfterReply_ && (n = ::recv(peer, buffer, sizeof(buffer), 0)) > 0)
+            record(buffer, n);
+    }
+    void record(const char* data, ssize_t n) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_.append(data, static_cast<size_t>(n));
+    }
+
+    const std::string reply_;
+    const bool closeAfterReply_;
     int fd_ = -1;
     int port_ = 0;
+    std::atomic<int> peer_{-1};
+    mutable std::mutex mutex_;
+    std::string received_;
     std::thread thread_;
 };
+
+// The stream features a server without TLS offers: SASL PLAIN and in-band registration.
+std::string featuresWithoutStartTls() {
+    return std::string(STREAM_HEADER) +
+           "<stream:features><mechanisms xmlns='urn:ietf:params:xml:ns:xmpp-sasl'>"
+           "<mechanism>PLAIN</mechanism></mechanisms>"
+           "<register xmlns='http://jabber.org/features/iq-register'/></stream:features>";
+}
+
+// The stream features the test server offers to a client that sent its stream header.
+std::string featuresOf(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    std::string text;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+        const std::string header =
+            "<?xml version='1.0'?><stream:stream to='localhost' xmlns='jabber:client' "
+            "xmlns:stream='http://etherx.jabber.org/streams' version='1.0'>";
+        (void)::send(fd, header.data(), header.size(), MSG_NOSIGNAL);
+        char buffer[4096];
+        ssize_t n;
+        while (text.find("</stream:features>") == std::string::npos &&
+               (n = ::recv(fd, buffer, sizeof(buffer), 0)) > 0) {
+            text.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    return text;
+}
 
 int unusedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -140,7 +205,11 @@ TEST_F(Session, AServerThatIsDownOrClosesMidStanzaEndsInAConnectionError) {
     ASSERT_TRUE(a.listener.waitFor("connectionError"));
     EXPECT_EQ(a.listener.eventsOf("connectionError").at(0).a, CONNECTION_REFUSED);
 
-    HalfStanzaServer half;
+    // A stream header cut off in the middle of a stanza, then the connection closes.
+    ScriptedStreamServer half(std::string(STREAM_HEADER) +
+                                  "<stream:features><mechanisms "
+                                  "xmlns='urn:ietf:params:xml:ns:xmpp-sasl'><mecha",
+                              true);
     XmppParty b;
     b.client->openSession(PRESENCE_AVAILABLE, b.jid, b.password, half.port());
     ASSERT_TRUE(b.listener.waitFor("connectionError"));
@@ -160,6 +229,43 @@ TEST_F(Session, TheServerCertificateMustVerifyAgainstTheConfiguredCa) {
 
     settings_.trustTestCa(true);
     EXPECT_TRUE(a.signIn());
+}
+
+// Neither a sign-in nor an account creation goes on without TLS: the password never
+// leaves. The test server itself admits no client that skips STARTTLS.
+TEST_F(Session, WithoutStartTlsNoPasswordLeavesAndTheTestServerRequiresIt) {
+    testsupport::TempDir logDir;
+    kestra::Log::open((logDir.path() / "test.log").wstring(), kestra::LOG_DEBUG, 1000000);
+    ScriptedStreamServer plain(featuresWithoutStartTls(), false);
+    XmppParty a, b;
+    a.password = "clear-1";
+    a.client->openSession(PRESENCE_AVAILABLE, a.jid, a.password, plain.port());
+    b.password = "clear-2";
+    b.listener.setRegistration(b.user, b.password);
+    b.client->openSessionWithNewAccount(PRESENCE_AVAILABLE, b.jid, b.password, plain.port());
+    for (XmppParty* party : {&a, &b}) {
+        EXPECT_TRUE(party->listener.waitFor("connectionError"));
+        for (const SessionEvent& e : party->listener.eventsOf("connectionError"))
+            EXPECT_EQ(e.a, CONNECTION_TLS_NOT_AVAILABLE);
+        EXPECT_EQ(party->listener.count("connected"), 0);
+        EXPECT_TRUE(testsupport::waitUntil([&] { return !party->client->isSessionOpen(); }, 15000));
+    }
+    kestra::Log::close();
+    const std::string sent = plain.received();
+    EXPECT_NE(sent.find("<stream:stream"), std::string::npos) << "both clients came";
+    for (const char* secret : {"<auth", "jabber:iq:register", "clear-1", "clear-2"}) {
+        EXPECT_EQ(sent.find(secret), std::string::npos) << secret << " went out: " << sent;
+    }
+    const std::string log = testsupport::readFile(logDir.path() / "test.log");
+    EXPECT_NE(log.find("[ERROR] JabberClient::openSession: the server localhost:" +
+                       std::to_string(plain.port()) + " offers no TLS"),
+              std::string::npos)
+        << log;
+
+    const std::string features = featuresOf(XmppTestServer::instance().port());
+    EXPECT_NE(features.find("<starttls xmlns='urn:ietf:params:xml:ns:xmpp-tls'><required/>"),
+              std::string::npos)
+        << features;
 }
 
 TEST_F(Session, APasswordChangeIsConfirmedAndTheNewPasswordSignsIn) {
@@ -245,6 +351,7 @@ TEST_F(Session, TheKeepAlivePingsAfterTwentySecondsOfSilenceAndGivesUpAfterSixty
     XmppParty a(clock);
     ASSERT_TRUE(a.signUp());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    clock.setCalendarBack(3600);  // the user sets the clock back an hour: silence still counts
 
     clock.advance(20);
     a.client->checkKeepAlive();
@@ -254,7 +361,7 @@ TEST_F(Session, TheKeepAlivePingsAfterTwentySecondsOfSilenceAndGivesUpAfterSixty
     clock.advance(5);
     a.client->checkKeepAlive();
     ASSERT_TRUE(testsupport::waitUntil([&] { return a.client->pingAnswers() >= 1; }, 15000));
-    EXPECT_EQ(a.client->lastActivity(), clock.now());
+    EXPECT_EQ(a.client->lastActivity(), clock.monotonicMs());
     EXPECT_TRUE(a.client->isConnected());
 
     clock.advance(61);

@@ -87,6 +87,28 @@ TEST(UserSearch, BotAnswerItemsBecomeLowerCaseMaps) {
     EXPECT_EQ(items[1].at("jid"), "1002@localhost");
 }
 
+// Text is gathered from every depth, in order; a hostile answer nested 60 000 deep is
+// read like any other.
+TEST(UserSearch, FieldTextIsGatheredFromEveryDepthWithoutRecursion) {
+    const auto mixed = UserSearch::parseBotAnswer(
+        "<result><items><item><field var='nick'>a<b>b<c/>c<![CDATA[d]]></b><e>e</e>f</field>"
+        "</item></items></result>");
+    ASSERT_EQ(mixed.size(), 1u);
+    EXPECT_EQ(mixed[0].at("nick"), "abcdef");
+
+    constexpr int DEPTH = 60000;
+    std::string deep = "<result><items><item><field var='nick'>";
+    for (int i = 0; i < DEPTH; ++i)
+        deep += "<v>";
+    deep += "deep";
+    for (int i = 0; i < DEPTH; ++i)
+        deep += "</v>";
+    deep += "tail</field></item></items></result>";
+    const auto items = UserSearch::parseBotAnswer(deep);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].at("nick"), "deeptail");
+}
+
 TEST(UserSearch, BotAnswersWithoutItemsGiveNothing) {
     for (const char* body : {"nothing found", "<result><error code='1'>down</error></result>",
                              "<result><items><item>", "<result><status>busy</status></result>",

@@ -13,16 +13,23 @@
 #include "client/messaging/JabberClient.h"
 #include "kestra/Clock.h"
 
-// A clock whose calendar time only moves when a test moves it.
+// A clock that only moves when a test moves it: advance() moves the steady and the
+// calendar time together; setCalendarBack() moves only the calendar, as a user setting
+// the clock does.
 class ManualClock : public kestra::IClock {
 public:
-    std::int64_t monotonicMs() const override { return now_.load() * 1000; }
+    std::int64_t monotonicMs() const override { return steadyMs_.load(); }
     std::time_t now() const override { return now_.load(); }
     void sleepMs(unsigned int) override {}
-    void advance(std::time_t seconds) { now_ += seconds; }
+    void advance(std::time_t seconds) {
+        now_ += seconds;
+        steadyMs_ += static_cast<std::int64_t>(seconds) * 1000;
+    }
+    void setCalendarBack(std::time_t seconds) { now_ -= seconds; }
 
 private:
     std::atomic<std::time_t> now_{1700000000};
+    std::atomic<std::int64_t> steadyMs_{5000000};
 };
 
 // One user of the test server: a real JabberClient with a recording listener and a profile.

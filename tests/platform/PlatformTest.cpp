@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 
 #include "TestSupport.h"
 #include "kestra/TextCodec.h"
 #include "platform/AppFolders.h"
+#include "platform/FileWriter.h"
 #include "platform/InstanceChannel.h"
 #include "platform/Md5.h"
 #include "platform/ProcessLauncher.h"
@@ -46,6 +49,81 @@ TEST_F(PlatformTest, DataFolderFollowsXdgThenHome) {
     ASSERT_TRUE(platform::createPrivateFolder((dir.path() / "app" / "Lumora").wstring()));
     EXPECT_EQ(fs::status(dir.path() / "app" / "Lumora").permissions() & fs::perms::all,
               fs::perms::owner_all);
+}
+
+fs::perms modeOf(const fs::path& path) {
+    return fs::symlink_status(path).permissions() & fs::perms::all;
+}
+
+// Every folder the program makes is private from its creation, and folders of the user's
+// own that others may enter are closed at start; links and other users' folders are not
+// touched.
+TEST_F(PlatformTest, PrivateFoldersAreClosedToOthersWhetherNewOrOld) {
+    const fs::path app = dir.path() / "share" / "Lumora";
+    fs::permissions(dir.path(), fs::perms(0755), fs::perm_options::replace);
+    ASSERT_TRUE(platform::createPrivateFolder((app / "Jabber" / "Contacts").wstring() + L"/"));
+    for (const fs::path& folder :
+         {dir.path() / "share", app, app / "Jabber", app / "Jabber" / "Contacts"})
+        EXPECT_EQ(modeOf(folder), fs::perms::owner_all) << folder;
+    EXPECT_EQ(modeOf(dir.path()), fs::perms(0755)) << "a parent that existed is left";
+
+    const fs::path outside = dir.path() / "outside";
+    fs::create_directories(app / "Jabber" / "Contacts" / "abc");
+    fs::create_directories(outside);
+    fs::create_directory_symlink(outside, app / "Jabber" / "linked");
+    for (const fs::path& folder :
+         {app, app / "Jabber", app / "Jabber" / "Contacts" / "abc", outside})
+        fs::permissions(folder, fs::perms(0755), fs::perm_options::replace);
+    ASSERT_TRUE(platform::createPrivateFolder(app.wstring()));
+    EXPECT_EQ(modeOf(app), fs::perms::owner_all) << "an existing folder is closed";
+    ASSERT_TRUE(platform::makeFolderTreePrivate(app.wstring()));
+    EXPECT_EQ(modeOf(app / "Jabber"), fs::perms::owner_all);
+    EXPECT_EQ(modeOf(app / "Jabber" / "Contacts" / "abc"), fs::perms::owner_all);
+    EXPECT_EQ(modeOf(outside), fs::perms(0755)) << "a link is not followed";
+    if (::geteuid() == 0) {
+        const fs::path foreign = app / "foreign";
+        fs::create_directory(foreign);
+        fs::permissions(foreign, fs::perms(0755), fs::perm_options::replace);
+        ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+        EXPECT_TRUE(platform::makeFolderTreePrivate(app.wstring()));
+        EXPECT_EQ(modeOf(foreign), fs::perms(0755)) << "another user's folder is left";
+    }
+    EXPECT_FALSE(platform::makeFolderTreePrivate((dir.path() / "missing").wstring()));
+}
+
+// Without XDG_RUNTIME_DIR the lock lives in the temporary folder's lumora-<uid>; when
+// another user made that first (or opened it to others), the user's own folder in the
+// cache folder is used instead, the caller is told why, and the lock still excludes.
+TEST_F(PlatformTest, ALockFolderThatIsNotOursIsReplacedByAPrivateOne) {
+    env.unset("XDG_RUNTIME_DIR");
+    env.set("TMPDIR", (dir.path() / "tmp").string());
+    env.set("XDG_CACHE_HOME", (dir.path() / "cache").string());
+    fs::create_directories(dir.path() / "tmp");
+    const fs::path usual = dir.path() / "tmp" / ("lumora-" + std::to_string(::getuid()));
+    std::string problem;
+    EXPECT_EQ(platform::runtimeFolder(&problem), usual.wstring());
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(modeOf(usual), fs::perms::owner_all);
+
+    fs::permissions(usual, fs::perms(0777), fs::perm_options::replace);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(usual.c_str(), 65534, 65534), 0);
+    }
+    const std::wstring replacement = platform::runtimeFolder(&problem);
+    ASSERT_FALSE(replacement.empty());
+    EXPECT_EQ(replacement.rfind((dir.path() / "cache" / "lumora-runtime-").wstring(), 0), 0u);
+    EXPECT_EQ(modeOf(kestra::wideToUtf8(replacement)), fs::perms::owner_all);
+    EXPECT_NE(problem.find("the lock folder " + usual.string()), std::string::npos) << problem;
+    EXPECT_NE(problem.find("mode 0777"), std::string::npos) << problem;
+    EXPECT_NE(problem.find(kestra::wideToUtf8(replacement) + " is used instead"), std::string::npos)
+        << problem;
+
+    platform::SingleInstanceLock first("TEST_MUTEX");
+    platform::SingleInstanceLock second("TEST_MUTEX");
+    EXPECT_EQ(first.folderProblem(), problem);
+    ASSERT_TRUE(first.tryAcquire());
+    EXPECT_FALSE(second.tryAcquire()) << "both instances find the same lock";
+    EXPECT_EQ(first.path(), kestra::wideToUtf8(replacement) + "/TEST_MUTEX.lock");
 }
 
 TEST_F(PlatformTest, RuntimeFolderMustBePrivate) {
@@ -103,6 +181,33 @@ TEST_F(PlatformTest, StartsProgramsDetached) {
     EXPECT_FALSE(platform::startDetached((dir.path() / "missing").wstring()));
     testsupport::writeFile(dir.path() / "plain", "not a program");
     EXPECT_FALSE(platform::startDetached((dir.path() / "plain").wstring()));
+}
+
+// Creating never reuses what is there: not a file, not a link (whose target stays as it
+// was), not a folder.
+TEST(FileWriterTest, CreateMakesANewFileOnlyWithItsModeFromTheStart) {
+    TempDir dir;
+    const fs::path target = dir.path() / "target";
+    testsupport::writeFile(target, "kept");
+    fs::create_symlink(target, dir.path() / "link");
+    fs::create_directory(dir.path() / "folder");
+    for (const char* name : {"target", "link", "folder"}) {
+        platform::FileWriter writer;
+        EXPECT_FALSE(writer.create((dir.path() / name).string(), 0600)) << name;
+        EXPECT_EQ(writer.lastError(), EEXIST) << name;
+    }
+    EXPECT_EQ(testsupport::readFile(target), "kept");
+
+    const mode_t savedMask = ::umask(0);
+    platform::FileWriter writer;
+    const bool created = writer.create((dir.path() / "new").string(), 0600);
+    ::umask(savedMask);
+    ASSERT_TRUE(created);
+    EXPECT_TRUE(writer.write("abc", 3));
+    EXPECT_TRUE(writer.sync());
+    EXPECT_TRUE(writer.close());
+    EXPECT_EQ(testsupport::readFile(dir.path() / "new"), "abc");
+    EXPECT_EQ(modeOf(dir.path() / "new"), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(Md5Test, KnownDigests) {

@@ -188,7 +188,9 @@ class LocalServiceTest(unittest.TestCase):
         restart = self.service("start")
         self.assertIn("left behind by an earlier start is stopped and started again", restart.stdout)
         self.assertTrue(self.running())
-        self.assertEqual(len(self.service_processes()), 6)  # five parts and the supervisor
+        # five parts and the supervisor, once the parts of the earlier start have gone
+        self.assertTrue(wait_until(lambda: len(self.service_processes()) == 6, 30),
+                        self.service_processes())
 
     def service_processes(self):
         found = []

@@ -1,10 +1,14 @@
 #include "TestSupport.h"
 
+#include <linux/capability.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -177,6 +181,52 @@ std::filesystem::path binaryDir() {
 std::filesystem::path sourceDir() {
     const char* dir = std::getenv("LUMORA_SOURCE_DIR");
     return std::filesystem::path(dir != nullptr ? dir : LUMORA_DEFAULT_SOURCE_DIR);
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes) {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    savedSoft_ = limit.rlim_cur;
+    savedHard_ = limit.rlim_max;
+    savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    const rlimit limit{savedSoft_, savedHard_};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, savedHandler_);
+}
+
+namespace {
+
+constexpr unsigned int FILE_OVERRIDES = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+
+// The raw calls act on the calling thread only, which is what the scope wants.
+bool capabilities(__user_cap_data_struct (&data)[2], bool set) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return ::syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
+}
+
+}  // namespace
+
+NoReadOverride::NoReadOverride() {
+    __user_cap_data_struct data[2] = {};
+    if (!capabilities(data, false) || (data[0].effective & FILE_OVERRIDES) == 0) {
+        return;
+    }
+    savedEffective_ = data[0].effective;
+    data[0].effective &= ~FILE_OVERRIDES;
+    changed_ = capabilities(data, true);
+}
+
+NoReadOverride::~NoReadOverride() {
+    __user_cap_data_struct data[2] = {};
+    if (changed_ && capabilities(data, false)) {
+        data[0].effective = savedEffective_;
+        capabilities(data, true);
+    }
 }
 
 }  // namespace testsupport

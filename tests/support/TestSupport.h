@@ -64,6 +64,36 @@ private:
     int status_ = 0;
 };
 
+// Lowers the largest file this process may write for the scope, as a full disk would stop
+// a write (the write fails with EFBIG; SIGXFSZ is ignored meanwhile).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long savedSoft_ = 0;
+    unsigned long savedHard_ = 0;
+    void (*savedHandler_)(int) = nullptr;
+};
+
+// For the calling thread and the scope, takes away root's power to read and write files
+// whatever their mode (nothing changes for other users), so that a file of mode 000 is
+// unreadable in a test run as root as well.
+class NoReadOverride {
+public:
+    NoReadOverride();
+    ~NoReadOverride();
+    NoReadOverride(const NoReadOverride&) = delete;
+    NoReadOverride& operator=(const NoReadOverride&) = delete;
+
+private:
+    unsigned int savedEffective_ = 0;
+    bool changed_ = false;
+};
+
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // Polls until the predicate holds or timeoutMs passed; returns the predicate's last value.

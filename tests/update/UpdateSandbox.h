@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ReadOnlyFolder.h"
 #include "TestSupport.h"
 #include "update/UpdatePaths.h"
 
@@ -47,17 +48,6 @@ private:
 // Every regular file below a folder, as paths relative to it.
 std::vector<std::string> filesBelow(const std::filesystem::path& folder);
 
-// Makes a folder refuse new entries, also for root (the immutable flag); undone at the end.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(const std::filesystem::path& folder);
-    ~ReadOnlyFolder();
-    bool ok() const { return ok_; }
-
-private:
-    std::filesystem::path folder_;
-    bool ok_ = false;
-    bool immutable_ = false;
-};
+using testsupport::ReadOnlyFolder;
 
 }  // namespace updatetest

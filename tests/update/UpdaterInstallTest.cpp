@@ -233,3 +233,88 @@ TEST_F(UpdaterInstallTest, HostileNamesInstallOnlyIntoTheNamedFolders) {
               (std::vector<std::string>{"home/.local/share/Lumora/etc/cron.d/job",
                                         "home/.local/share/Lumora/evil.txt", "started.txt"}));
 }
+
+// A package made where files have no Unix modes: the client, the updater and every file
+// the configuration marks as a program are installed executable; other files are not.
+TEST_F(UpdaterInstallTest, ProgramsOfAPackageWithoutFileModesAreInstalledExecutable) {
+    ZipBuilder zip;
+    zip.add("Lumora", sandbox_.standInScript("Lumora-2"), 0)
+        .add("LumoraUpdate", "#!/bin/sh\n", 0)
+        .add("tools/helper", "#!/bin/sh\n", 0)
+        .add("readme.txt", "new readme", 0);
+    writePackage(zip,
+                 "<update><appName>Lumora</appName><files>"
+                 "<file value=\"Lumora\"><path>%CE1%\\%AppName%</path></file>"
+                 "<file value=\"LumoraUpdate\"><path>%CE1%\\%AppName%</path></file>"
+                 "<file value=\"tools\\helper\" program=\"1\"><path>%CE1%\\%AppName%</path></file>"
+                 "<file value=\"readme.txt\"><path>%CE1%\\%AppName%</path></file>"
+                 "</files></update>");
+    EXPECT_TRUE(runUpdate());
+    const auto mode = [&](const char* name) {
+        return fs::status(installFolder() / name).permissions() & fs::perms::all;
+    };
+    EXPECT_EQ(mode("Lumora"), fs::perms(0755));
+    EXPECT_EQ(mode("LumoraUpdate"), fs::perms(0755));
+    EXPECT_EQ(mode("tools/helper"), fs::perms(0755));
+    EXPECT_EQ(mode("readme.txt"), fs::perms(0644));
+    expectOnlyStarted("Lumora-2");
+}
+
+// A new client that cannot be started (here: not a program at all) is rolled back; the
+// old client comes back and starts, and the update does not count as done.
+TEST_F(UpdaterInstallTest, AnInstalledClientThatCannotStartIsRolledBack) {
+    const std::string oldClient = readFile(installFolder() / "Lumora");
+    writeFile(installFolder() / "readme.txt", "old readme");
+    ZipBuilder zip;
+    zip.add("Lumora",
+            "\x7f"
+            "ELF, but cut short",
+            0100755)
+        .add("readme.txt", "new readme");
+    writePackage(
+        zip, updateConfig({{"Lumora", "%CE1%\\%AppName%"}, {"readme.txt", "%CE1%\\%AppName%"}}));
+    EXPECT_FALSE(runUpdate());
+    EXPECT_EQ(readFile(installFolder() / "Lumora"), oldClient);
+    EXPECT_EQ(readFile(installFolder() / "readme.txt"), "old readme");
+    EXPECT_EQ(updatetest::filesBelow(installFolder()),
+              (std::vector<std::string>{"Lumora", "readme.txt"}));
+    EXPECT_TRUE(contains(log(), "[ERROR] updater : the installed client cannot be started."));
+    EXPECT_TRUE(contains(log(), "[ERROR] updater : catch UpdateException - rollback."));
+    expectOnlyStarted("Lumora");
+}
+
+// A termination request in the middle of the installation: what was moved is put back,
+// nothing is started, and the package still waits for the next start, which installs it.
+TEST_F(UpdaterInstallTest, ATerminationRequestDuringTheInstallationRollsBackAndKeepsItWaiting) {
+    writeFile(sandbox_.paths().pendingMarker, "1\n");
+    ZipBuilder zip;
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        writeFile(installFolder() / name, "old " + name);
+        zip.add(name, "new " + name);
+        files.push_back({name, "%CE1%\\%AppName%"});
+    }
+    writePackage(zip, updateConfig(files));
+    int asked = 0;
+    updater::ApplicationManager manager(
+        sandbox_.paths(), updater::PlaceholderTable::fromSystem(installFolder().wstring()),
+        installFolder().wstring(), [&] { return ++asked > 3; });  // after the second backup
+    EXPECT_FALSE(manager.processUpdate());
+    EXPECT_TRUE(manager.wasInterrupted());
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        EXPECT_EQ(readFile(installFolder() / name), "old " + name);
+    }
+    EXPECT_EQ(updatetest::filesBelow(installFolder()).size(), 7u) << "no backup is left";
+    EXPECT_TRUE(fs::exists(sandbox_.package()));
+    EXPECT_TRUE(fs::exists(sandbox_.paths().pendingMarker));
+    EXPECT_FALSE(fs::exists(sandbox_.paths().journal));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(sandbox_.startedPrograms().empty());
+
+    EXPECT_TRUE(runUpdate());
+    EXPECT_EQ(readFile(installFolder() / "f5.txt"), "new f5.txt");
+    EXPECT_FALSE(fs::exists(sandbox_.paths().pendingMarker));
+    expectOnlyStarted("Lumora");
+}
