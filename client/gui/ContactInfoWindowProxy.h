@@ -10,4 +10,6 @@ class ContactInfoWindowProxy : public WindowProxy<IContactInfoWindow, ContactInf
 public:
     ContactInfoWindowProxy(IGuiThread& gui, ContactInfoWindow* window)
         : WindowProxy(gui, window, "ContactInfoWindow") {}
+
+    IInfoWindow* viewWindow() override { return window_.widget(); }
 };

@@ -9,4 +9,6 @@ class GroupListWindowProxy : public WindowProxy<IGroupListWindow, GroupListWindo
 public:
     GroupListWindowProxy(IGuiThread& gui, GroupListWindow* window)
         : WindowProxy(gui, window, "GroupListWindow") {}
+
+    IContactsGroupWindow* viewWindow() override { return window_.widget(); }
 };

@@ -54,7 +54,9 @@ std::unique_ptr<IMapViewWindow> GuiFactory::createMapView(IApplicationManager&) 
     if (!frame_) {
         return nullptr;
     }
-    return std::make_unique<MapViewPlaceholderProxy>(gui_, new MapViewPlaceholder(frame_));
+    auto* view = new MapViewPlaceholder(frame_);
+    mapPane_ = view;
+    return std::make_unique<MapViewPlaceholderProxy>(gui_, view);
 }
 
 std::unique_ptr<ISatellitesWindow> GuiFactory::createSatellitesWindow(IApplicationManager&) {
@@ -79,6 +81,7 @@ std::unique_ptr<IGroupListWindow> GuiFactory::createGroupListWindow(
         return nullptr;
     }
     auto* window = new GroupListWindow(controller, frame_->isHighResolution(), frame_.data());
+    window->setArea(mapPane_);
     return std::make_unique<GroupListWindowProxy>(gui_, window);
 }
 
@@ -88,6 +91,7 @@ std::unique_ptr<IContactInfoWindow> GuiFactory::createContactInfoWindow(
         return nullptr;
     }
     auto* window = new ContactInfoWindow(controller, withPicture, frame_.data());
+    window->setArea(mapPane_);
     return std::make_unique<ContactInfoWindowProxy>(gui_, window);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QWidget>
 
 #include "client/app/IGuiFactory.h"
 
@@ -18,7 +19,8 @@ public:
 
     std::unique_ptr<IMainFrame> createMainFrame(IApplicationManager& controller) override;
     std::unique_ptr<IMainSplitter> createMainSplitter(IApplicationManager& controller) override;
-    // The map view window comes here; until then the map pane holds a placeholder.
+    // The map view window comes here; until then the map pane holds a placeholder. The
+    // window made here is the area the floating windows made after it are placed in.
     std::unique_ptr<IMapViewWindow> createMapView(IApplicationManager& controller) override;
     std::unique_ptr<ISatellitesWindow> createSatellitesWindow(
         IApplicationManager& controller) override;
@@ -42,4 +44,6 @@ public:
 private:
     IGuiThread& gui_;
     QPointer<MainFrame> frame_;
+    // The map pane's window: the floating windows over the map are placed in its pixels.
+    QPointer<QWidget> mapPane_;
 };

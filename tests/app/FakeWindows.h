@@ -145,9 +145,15 @@ public:
     }
 };
 
-class FakeGroupList : public FakeWindow<IGroupListWindow> {};
+class FakeGroupList : public FakeWindow<IGroupListWindow> {
+public:
+    IContactsGroupWindow* viewWindow() override { return nullptr; }
+};
 
-class FakeInfoWindow : public FakeWindow<IContactInfoWindow> {};
+class FakeInfoWindow : public FakeWindow<IContactInfoWindow> {
+public:
+    IInfoWindow* viewWindow() override { return nullptr; }
+};
 
 class FakeDetails : public FakeWindow<IContactDetailsDialog> {
 public:

@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -16,13 +17,17 @@
 #include "WindowsRig.h"
 #include "client/app/ApplicationMessages.h"
 #include "client/app/AuthorizationRequest.h"
+#include "client/app/IContactInfoWindow.h"
+#include "client/app/IGroupListWindow.h"
 #include "client/gui/AddContactDialog.h"
 #include "client/gui/AuthorizationRequestDialog.h"
 #include "client/gui/ContactInfoWindow.h"
 #include "client/gui/ContactList.h"
 #include "client/gui/ContactListModel.h"
 #include "client/gui/ContactsListBoxWindow.h"
+#include "client/gui/GroupListWindow.h"
 #include "client/gui/MainFrame.h"
+#include "client/gui/MainSplitter.h"
 #include "client/gui/RemoveContactDialog.h"
 #include "client/gui/WindowContactList.h"
 #include "kestra/TextCodec.h"
@@ -282,6 +287,49 @@ TEST_F(ContactListTest, EntriesOfContactsWithUnreadMessagesBlink) {
         rig.contactPane().onTick();
     }
     EXPECT_FALSE(box().blinkPhase());
+}
+
+}  // namespace
+
+namespace {
+
+// The seam the map view uses: the group list and the information windows through the view
+// library's interfaces, placed in the map pane's pixels and kept inside the frame.
+TEST_F(ContactListTest, TheMapViewFillsAndPlacesTheFloatingWindowsInTheMapsPixels) {
+    IContactsGroupWindow* group = rig.windows.groupListWindow()->viewWindow();
+    ASSERT_NE(group, nullptr);
+    group->clearContacts();
+    group->addContact(L"", anna);
+    group->addContact(L"Bruno at the lake", bruno);
+    int width = 0;
+    int height = 0;
+    group->getSize(width, height);
+    EXPECT_GT(width, 0);
+    EXPECT_GT(height, 0);
+    group->show();
+    group->moveTo(10, 20);
+    group->bringToFront();
+    auto& list = static_cast<GroupListWindow&>(rig.widgetOf(*rig.windows.groupListWindow()));
+    QWidget* map = rig.splitter().mapPane();
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(list.pos(), map->mapTo(&rig.frame(), QPoint(10, 20)));
+    EXPECT_EQ(list.list()->item(1)->text(), QStringLiteral("Bruno at the lake"));
+    group->moveTo(5000, 5000);
+    EXPECT_TRUE(rig.frame().rect().contains(list.geometry())) << "kept inside the frame";
+    QTest::mouseClick(list.list()->viewport(), Qt::LeftButton, {},
+                      list.list()->visualItemRect(list.list()->item(0)).center());
+    EXPECT_EQ(postedContact(UM_OPEN_CHAT), anna);
+    EXPECT_FALSE(list.isVisible()) << "choosing a contact closes the list";
+
+    IInfoWindow* info = rig.windows.infoWindow(false)->viewWindow();
+    ASSERT_NE(info, nullptr);
+    info->setContact(bruno);
+    info->show();
+    info->moveTo(0, 0);
+    EXPECT_TRUE(rig.infoWindow(false).isVisible());
+    EXPECT_EQ(rig.infoWindow(false).pos(), map->mapTo(&rig.frame(), QPoint(0, 0)));
+    info->hide();
+    EXPECT_FALSE(rig.infoWindow(false).isVisible());
 }
 
 }  // namespace
