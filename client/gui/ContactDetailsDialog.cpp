@@ -14,7 +14,6 @@
 #include "client/gui/ContactLook.h"
 #include "client/gui/UiText.h"
 #include "client/gui/WindowFront.h"
-#include "kestra/Exceptions.h"
 #include "kestra/Log.h"
 
 namespace {
@@ -91,7 +90,7 @@ void ContactDetailsDialog::fill() {
     LumoraContact::AdditionalInfo more;
     try {
         more = contact_->loadAdditionalInfo();
-    } catch (const kestra::IOStreamException&) {
+    } catch (const std::exception&) {  // an unreadable file: the fields it holds stay empty
         kestra::Log::warning("ContactDetailsDialog: the contact's stored card cannot be read.");
     }
     setWindowTitle(ContactLook::displayName(*contact_));
