@@ -5,12 +5,12 @@ set -euo pipefail
 
 PACKAGES=(
     # build
-    cmake make g++ pkg-config qt6-base-dev qt6-multimedia-dev libgloox-dev libgnutls28-dev libpugixml-dev
+    cmake make g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgloox-dev libgnutls28-dev libpugixml-dev
     libcurl4-openssl-dev libssl-dev libminizip-dev zlib1g-dev libboost-dev libgps-dev
     # tests, fixtures and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev clang libclang-rt-14-dev
     ejabberd erlang-base gpsd gpsd-clients libcpp-httplib-dev openssl python3
-    fonts-dejavu-core xauth xvfb clang-format
+    fonts-dejavu-core xauth xvfb clang-format dbus-daemon
     # the local service's offline world map (GDAL, GMT and Mapnik with Debian's map data)
     # and the independent XMPP client of the service tests
     gdal-bin python3-gdal python3-mapnik gmt gmt-gshhg-low gmt-dcw marble-qt-data python3-slixmpp

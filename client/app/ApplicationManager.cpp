@@ -65,6 +65,7 @@ void ApplicationManager::registerHandlers() {
         }
     });
     reactions_.registerHandlers(dispatcher_);
+    windows_.registerHandlers(dispatcher_, [this] { return getDownloadAddress(); });
 }
 
 void ApplicationManager::quit() {
@@ -122,9 +123,13 @@ int ApplicationManager::runApplication() {
     }
     {
         kestra::Mutex::Locker lock(controllerLock_);
-        gps_->startWhenSwitchedOn();
+        if (gps_->startWhenSwitchedOn()) {
+            windows_.showGpsState(GPS_STATE_SEARCHING);
+        }
+        windows_.addTimerListeners(*timer_);
         timer_->start();
     }
+    windows_.applyNoSleepSetting();
     if (updateChecker_) {
         updateChecker_->startCheck();
     }
@@ -305,11 +310,14 @@ void ApplicationManager::onGPSPosition(const WorldCoords& position, bool valid) 
 
 void ApplicationManager::onGPSSatellites(const SatelliteList& satellites, bool fix) {
     gps_->onSatellites(satellites, fix);
+    onGPSFixState(fix);
+    windows_.showSatellites(satellites, fix);
 }
 
+// A fix found while searching, or lost while not: the GPS button shows it.
 void ApplicationManager::onGPSFixState(bool hasFix) {
-    if (gps_) {
-        gps_->changeFixState(hasFix);
+    if (gps_ && gps_->changeFixState(hasFix)) {
+        windows_.showGpsState(hasFix ? GPS_STATE_FIX : GPS_STATE_SEARCHING);
     }
 }
 
@@ -349,18 +357,18 @@ void ApplicationManager::startUserSearch(const std::wstring& gid, const std::wst
                      wideToUtf8(email), gender, distance, status);
 }
 
-// Waits until the GUI thread has created the main window. Gives up when the GUI thread
-// ended first (its windows could not be created), instead of waiting forever.
+// Waits until the GUI thread has created every window. Gives up when the GUI thread ended
+// first (a window could not be created), instead of waiting forever.
 bool ApplicationManager::waitForWindows() {
     for (;;) {
+        if (windows_.isComplete()) {
+            return mainFrameExists();
+        }
         if (guiFailed_ || !guiThread_.isRunning()) {
             Log::error(
                 "ApplicationManager::runApplication: the GUI thread ended before its windows "
                 "were created.");
             return false;
-        }
-        if (mainFrameExists()) {
-            return true;
         }
         clock_.sleepMs(POLL_MS);
     }
@@ -447,6 +455,11 @@ void ApplicationManager::serialize() {
         }
     } catch (...) {
         Log::error("ApplicationManager::serialize userContactProfile->serialize() exception.");
+    }
+    try {
+        windows_.saveLayout();
+    } catch (...) {
+        Log::error("ApplicationManager::serialize splitter state exception.");
     }
     try {
         Settings::shutdown();

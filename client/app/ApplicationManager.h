@@ -184,7 +184,10 @@ private:
     std::unique_ptr<IJabberClient> session_;
     std::unique_ptr<ControllerGps> gps_;
     std::unique_ptr<kestra::ThreadTimer> timer_;
-    ControllerWindows windows_;  // under controllerLock_
+    // Taken by the GUI thread while it creates the windows and by the controller while it
+    // wires them or looks at them.
+    kestra::Mutex controllerLock_;
+    ControllerWindows windows_{controllerLock_};
     std::unique_ptr<UserContactProfile> userContactProfile_;
     LumoraContact::ContactMap contacts_;
     ChatWindows chatWindows_;
@@ -200,9 +203,6 @@ private:
     std::atomic<bool> guiFailed_{false};
     std::atomic<bool> serialized_{false};
 
-    // Taken by the GUI thread while it creates the windows and by the controller while it
-    // wires them or looks at them.
-    kestra::Mutex controllerLock_;
     // Guards the contact map.
     kestra::Mutex contactsLock_;
 };

@@ -46,11 +46,10 @@ void ControllerGps::readSettings() {
     selector_->setUseDriver(useDriver != 0);
 }
 
-void ControllerGps::startWhenSwitchedOn() {
+bool ControllerGps::startWhenSwitchedOn() {
     std::wstring state;
-    if (Settings::getStringValue(STATE_KEY, &state) && state == L"ON") {
-        switchOn("ApplicationManager::runApplication");
-    }
+    return Settings::getStringValue(STATE_KEY, &state) && state == L"ON" &&
+           switchOn("ApplicationManager::runApplication");
 }
 
 bool ControllerGps::switchOn(const char* place) {
@@ -106,9 +105,7 @@ void ControllerGps::onPosition(const WorldCoords& position, bool valid) {
                ", " + kestra::toNarrowText(decimal.longitude));
 }
 
-// The satellites window takes the list once it exists.
 void ControllerGps::onSatellites(const SatelliteList& satellites, bool fix) {
-    changeFixState(fix);
     Log::debug("ApplicationManager::onGPSSatellites: " + std::to_string(satellites.size()) +
                " satellites, fix " + (fix ? "yes" : "no"));
 }

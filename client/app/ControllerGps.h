@@ -27,9 +27,9 @@ public:
     // The serial port (gps.comPortName, "COM4:" when missing, written back) and the source
     // (gps.useDriver: 0 the serial port, anything else the position service, written as 1).
     void readSettings();
-    // Switches the GPS on when GPSDevice.state is "ON". A GPS that cannot be switched on
-    // leaves the program running with the GPS off.
-    void startWhenSwitchedOn();
+    // Switches the GPS on when GPSDevice.state is "ON"; true when it now searches for a fix.
+    // A GPS that cannot be switched on leaves the program running with the GPS off.
+    bool startWhenSwitchedOn();
     // Off when the GPS owner is on (returns 1), else on (returns 2, searching for a fix). A GPS
     // that cannot be switched on stays off and keeps "OFF" (returns 1).
     int switchGPS();
@@ -37,7 +37,7 @@ public:
     bool changeFixState(bool hasFix);
     bool isSearching() const { return searching_.load(); }
 
-    // Readings from the GPS owner's worker thread.
+    // Readings from the GPS owner's worker thread (the fix state is the controller's).
     void onPosition(const WorldCoords& position, bool valid);
     void onSatellites(const SatelliteList& satellites, bool fix);
 

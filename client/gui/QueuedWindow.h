@@ -50,6 +50,8 @@ public:
 
     // The window exists (it has not been destroyed).
     bool exists() const { return state_->exists.load(); }
+    // GUI thread only: the window itself, or null when it is gone.
+    Window* widget() const { return target_->window.data(); }
     // The window exists and is shown.
     bool isShown() const { return state_->exists.load() && state_->shown.load(); }
 

@@ -3,6 +3,7 @@
 
 #include "client/app/ClientVersion.h"
 #include "client/app/LumoraMain.h"
+#include "client/gui/Artwork.h"
 #include "client/gui/GuiFactory.h"
 #include "client/gui/QtGuiThread.h"
 #include "platform/TerminationSignals.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumora"));
     QApplication::setApplicationVersion(QString::fromLatin1(LUMORA_CLIENT_VERSION));
+    QApplication::setWindowIcon(Artwork::icon(QStringLiteral("lumora"), 64));
     QtGuiThread guiThread(application);
     GuiFactory guiFactory(guiThread);
     LumoraMain program(guiThread, guiFactory);

@@ -127,7 +127,7 @@ TEST_F(ApplicationManagerTest, ClosingTheMainFrameEndsTheLoop) {
     ApplicationManager manager(gui, factory, clock, fakeSession());
     auto result = start(manager);
     waitForMainFrame();
-    manager.postMessage(UM_SHOW_ABOUT);  // no window for it yet: dropped
+    manager.postMessage(UM_SHOW_ABOUT);
     manager.postMessage(UM_SHOW_MESSAGE, 0, 0, kestra::makePayload(std::wstring(L"x")));
     factory.mainFrame.load()->postClose();
     manager.onGuiThreadEnded();
@@ -137,7 +137,7 @@ TEST_F(ApplicationManagerTest, ClosingTheMainFrameEndsTheLoop) {
 }
 
 TEST_F(ApplicationManagerTest, AWindowThatCannotBeCreatedEndsTheRunWithOne) {
-    factory.failMainFrame = true;
+    factory.fail = "mainFrame";
     ApplicationManager manager(gui, factory, clock, fakeSession());
     auto result = start(manager);
     ASSERT_EQ(result.wait_for(std::chrono::seconds(30)), std::future_status::ready);

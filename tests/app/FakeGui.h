@@ -5,8 +5,11 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "FakeWindows.h"
 #include "client/app/GuiJob.h"
 #include "client/app/IGuiFactory.h"
 #include "client/app/IGuiThread.h"
@@ -66,52 +69,85 @@ private:
     std::thread thread_;
 };
 
-// Records what the controller asks of the main frame; closing it ends the fake GUI.
-class FakeMainFrame : public IMainFrame {
-public:
-    explicit FakeMainFrame(IGuiThread& gui) : gui_(gui) {}
-    bool isWindow() const override { return alive.load(); }
-    bool show() override {
-        ++shows;
-        return alive.load();
-    }
-    bool postClose() override {
-        ++closeRequests;
-        alive = false;
-        gui_.quit();
-        return true;
-    }
-    bool bringToFront() override {
-        ++raises;
-        return true;
-    }
-    std::atomic<bool> alive{true};
-    std::atomic<int> closeRequests{0};
-    std::atomic<int> raises{0};
-    std::atomic<int> shows{0};
-
-private:
-    IGuiThread& gui_;
-};
-
+// Makes the fake windows on the GUI thread and records the order it was asked in. The window
+// named in fail (its name in the ERROR line, "mainFrame", "mapsView", ...) cannot be made.
 class FakeGuiFactory : public IGuiFactory {
 public:
     explicit FakeGuiFactory(IGuiThread& gui) : gui_(gui) {}
     std::unique_ptr<IMainFrame> createMainFrame(IApplicationManager&) override {
-        if (failMainFrame) {
-            return nullptr;
-        }
         onGuiThread = std::this_thread::get_id();
-        auto frame = std::make_unique<FakeMainFrame>(gui_);
-        mainFrame = frame.get();
-        return frame;
+        return make<FakeMainFrame>("mainFrame", mainFrame, gui_);
     }
-    bool failMainFrame = false;
+    std::unique_ptr<IMainSplitter> createMainSplitter(IApplicationManager&) override {
+        return make<FakeSplitter>("mainSplitter", splitter);
+    }
+    std::unique_ptr<IMapViewWindow> createMapView(IApplicationManager&) override {
+        return make<FakeMapView>("mapsView", mapView);
+    }
+    std::unique_ptr<ISatellitesWindow> createSatellitesWindow(IApplicationManager&) override {
+        return make<FakeSatellites>("windowGPSSatellites", satellites);
+    }
+    std::unique_ptr<IAboutWindow> createAboutWindow(IApplicationManager&) override {
+        return make<FakeAbout>("aboutWindow", about);
+    }
+    std::unique_ptr<IGroupListWindow> createGroupListWindow(IApplicationManager&) override {
+        return make<FakeGroupList>("_groupListWnd", groupList);
+    }
+    std::unique_ptr<IContactInfoWindow> createContactInfoWindow(IApplicationManager&,
+                                                                bool withPicture) override {
+        return withPicture ? make<FakeInfoWindow>("_infoWndWithAvatara", infoWithPicture)
+                           : make<FakeInfoWindow>("_infoWndWithOutAvatara", infoWithoutPicture);
+    }
+    std::unique_ptr<IContactDetailsDialog> createContactDetailsDialog(
+        IApplicationManager&) override {
+        return make<FakeDetails>("_dialogDetailContactsInfo", details);
+    }
+    std::unique_ptr<IContactListWindow> createContactListWindow(IApplicationManager&,
+                                                                IContactInfoWindow&,
+                                                                IContactInfoWindow&) override {
+        return make<FakeContactList>("contactsListWindow", contactList);
+    }
+    std::unique_ptr<IChatWindow> createChatWindow(IApplicationManager&,
+                                                  const std::shared_ptr<LumoraContact>&) override {
+        return nullptr;
+    }
+    std::vector<std::string> made() const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return made_;
+    }
+
+    std::string fail;
     std::atomic<FakeMainFrame*> mainFrame{nullptr};
+    std::atomic<FakeSplitter*> splitter{nullptr};
+    std::atomic<FakeMapView*> mapView{nullptr};
+    std::atomic<FakeSatellites*> satellites{nullptr};
+    std::atomic<FakeAbout*> about{nullptr};
+    std::atomic<FakeGroupList*> groupList{nullptr};
+    std::atomic<FakeInfoWindow*> infoWithPicture{nullptr};
+    std::atomic<FakeInfoWindow*> infoWithoutPicture{nullptr};
+    std::atomic<FakeDetails*> details{nullptr};
+    std::atomic<FakeContactList*> contactList{nullptr};
     std::thread::id onGuiThread;
 
 private:
+    template <class Window, class... Args>
+    std::unique_ptr<Window> make(const std::string& name, std::atomic<Window*>& slot,
+                                 Args&... args) {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            made_.push_back(name);
+        }
+        if (name == fail) {
+            return nullptr;
+        }
+        auto window = std::make_unique<Window>(args...);
+        slot = window.get();
+        return window;
+    }
+
     IGuiThread& gui_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> made_;
 };
 
 // Lets the controller's 100 ms pauses pass quickly.

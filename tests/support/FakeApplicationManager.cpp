@@ -106,7 +106,7 @@ LoginData FakeApplicationManager::getLoginData() {
 
 bool FakeApplicationManager::hasUnreadMessagesFrom(const std::wstring& jid) {
     record("hasUnreadMessagesFrom(" + utf8(jid) + ")");
-    return unread;
+    return unreadFrom.empty() ? unread : unreadFrom.count(jid) != 0;
 }
 
 bool FakeApplicationManager::hasUnreadMessages() {

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ public:
     bool acceptUserId = true;
     LoginData loginData;
     bool unread = false;
+    // The JIDs with unread messages; when empty, every JID answers as unread does.
+    std::set<std::wstring> unreadFrom;
     std::shared_ptr<LumoraContact> firstUnread;
     UserContactProfile* profile = nullptr;
     bool acceptPosts = true;

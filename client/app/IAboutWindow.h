@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+#include "client/app/IWindow.h"
+
+// The program's version, licences and the map data's attribution.
+class IAboutWindow : public IWindow {
+public:
+    // Where a newer version can be downloaded by hand (empty: no link is offered).
+    virtual void setDownloadAddress(const std::wstring& address) = 0;
+};
