@@ -7,6 +7,7 @@
 #include "client/locale/Dictionary.h"
 #include "client/maps/CacheManager.h"
 #include "client/maps/HTTPLoader.h"
+#include "client/maps/IMapsLoader.h"
 #include "client/maps/MapsLoaderManager.h"
 #include "client/messaging/ChatServer.h"
 #include "kestra/Exceptions.h"
@@ -41,9 +42,11 @@ ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFa
     registerHandlers();
 }
 
+// The map's workers and the loaders end first; the view is saved (serialize) before the view
+// manager lets its window go; the map's objects go before the maps loader they use.
 ApplicationManager::~ApplicationManager() {
     gps_.reset();
-    stopMapLoader();
+    stopMapWorkers();
     stopHttpLoader();
     if (timer_) {
         timer_->stop();
@@ -51,6 +54,7 @@ ApplicationManager::~ApplicationManager() {
     }
     session_->shutdown();
     serialize();
+    map_.close();
     chatWindows_.closeAll();
     windows_.release();
 }
@@ -66,6 +70,52 @@ void ApplicationManager::registerHandlers() {
     });
     reactions_.registerHandlers(dispatcher_);
     windows_.registerHandlers(dispatcher_, [this] { return getDownloadAddress(); });
+    registerMapHandlers();
+}
+
+// The messages of the map and of the map settings.
+void ApplicationManager::registerMapHandlers() {
+    // A place chosen on the map is handled exactly as a GPS reading.
+    dispatcher_.add(UM_SET_OWN_POSITION, [this](kestra::ThreadMessage& message) {
+        if (const WorldCoords* position = message.payloadAs<WorldCoords>()) {
+            onGPSPosition(*position, true);
+        }
+    });
+    dispatcher_.add(UM_SHOW_CONTACT_ON_MAP, [this](kestra::ThreadMessage& message) {
+        const auto* contact = message.payloadAs<std::shared_ptr<LumoraContact>>();
+        if (contact == nullptr || !*contact) {
+            Log::error("ApplicationManager::runApplication: msg.lParam == NULL ");
+            return;
+        }
+        if ((*contact)->hasPosition()) {
+            map_.centreOn((*contact)->getPosition());
+        }
+    });
+    dispatcher_.add(UM_SET_MAP_INTERNET_MODE, [this](kestra::ThreadMessage& message) {
+        if (!mapLoader_) {
+            return;
+        }
+        const bool online = message.lParam == 0;
+        if (online) {
+            mapLoader_->setOnline();
+        } else {
+            mapLoader_->setOffline();
+        }
+        map_.setCachedMapsLabel(!online);
+    });
+    dispatcher_.add(UM_CHANGE_MAP_TYPE, [this](kestra::ThreadMessage& message) {
+        IMapsLoader* source = MapsLoaderManager::getCurrentLoader();
+        if (mapLoader_ && source != nullptr) {
+            mapLoader_->requestLoaderChange(source->getLoaderId(),
+                                            static_cast<int>(message.wParam));
+        }
+    });
+    dispatcher_.add(UM_CHANGE_MAP_SOURCE, [this](kestra::ThreadMessage& message) {
+        if (mapLoader_) {
+            mapLoader_->requestLoaderChange(static_cast<int>(message.wParam),
+                                            static_cast<int>(message.lParam));
+        }
+    });
 }
 
 void ApplicationManager::quit() {
@@ -126,8 +176,15 @@ int ApplicationManager::runApplication() {
         if (gps_->startWhenSwitchedOn()) {
             windows_.showGpsState(GPS_STATE_SEARCHING);
         }
+    }
+    prepareMap();
+    {
+        kestra::Mutex::Locker lock(controllerLock_);
         windows_.addTimerListeners(*timer_);
         timer_->start();
+    }
+    if (Settings::getIntValue(L"maps.inetMode", 0) == 1) {
+        map_.setCachedMapsLabel(true);  // 2 also keeps to the cache, but without the label
     }
     windows_.applyNoSleepSetting();
     if (updateChecker_) {
@@ -175,6 +232,9 @@ bool ApplicationManager::startMapLoader() {
         Settings::setIntValue(L"maps.loaderName", 0);
         mapLoader_->selectLoader(0);
     }
+    if (imageFactory_ != nullptr) {
+        map_.create(*mapLoader_, *imageFactory_);
+    }
     mapLoader_->start();
     if (Settings::getIntValue(L"maps.inetMode", 0) == 0) {
         mapLoader_->setOnline();
@@ -185,11 +245,38 @@ bool ApplicationManager::startMapLoader() {
 }
 
 // Its stop waits for the thread; stopped before the tile cache is shut down, so that no
-// block is saved into a closed cache.
+// block is saved into a closed cache. The object stays until the controller goes: the view
+// manager still holds it while the window may ask for a zoom.
 void ApplicationManager::stopMapLoader() {
     if (mapLoader_) {
         mapLoader_->stop();
-        mapLoader_.reset();
+    }
+}
+
+void ApplicationManager::stopMapWorkers() {
+    map_.stopDrawing();
+    stopMapLoader();
+    map_.stopMatrix();
+}
+
+// The block matrix, the contact drawing thread and the view manager's set-up, which loads the
+// first picture: on this thread, never the GUI's. The windows' drawing sides were taken when
+// they were made.
+void ApplicationManager::prepareMap() {
+    IMapViewWindow* mapView = nullptr;
+    IInfoWindow* withPicture = nullptr;
+    IInfoWindow* withoutPicture = nullptr;
+    IContactsGroupWindow* groupList = nullptr;
+    {
+        kestra::Mutex::Locker lock(controllerLock_);
+        mapView = windows_.mapView();
+        withPicture = windows_.viewInfoWindow(true);
+        withoutPicture = windows_.viewInfoWindow(false);
+        groupList = windows_.viewGroupList();
+    }
+    if (mapView != nullptr && userContactProfile_) {
+        map_.prepare(*mapView, withPicture, withoutPicture, groupList, *userContactProfile_,
+                     contacts_, contactsLock_);
     }
 }
 
@@ -220,7 +307,9 @@ void ApplicationManager::requestRegistration() {
 }
 
 void ApplicationManager::showMessage(const std::wstring& text) {
-    Log::info(L"ApplicationManager::showMessage: " + text);
+    if (!map_.showMessage(text)) {
+        Log::info(L"ApplicationManager::showMessage: " + text);
+    }
 }
 
 bool ApplicationManager::isVersionInfoReceived() const {
@@ -305,7 +394,12 @@ std::shared_ptr<LumoraContact> ApplicationManager::findContact(const std::wstrin
 }
 
 void ApplicationManager::onGPSPosition(const WorldCoords& position, bool valid) {
-    gps_->onPosition(position, valid);
+    if (gps_) {
+        gps_->onPosition(position, valid);
+    }
+    if (valid && CoordinateUtils::isValid(position)) {
+        map_.setOwnPosition(position);
+    }
 }
 
 void ApplicationManager::onGPSSatellites(const SatelliteList& satellites, bool fix) {
@@ -421,7 +515,7 @@ void ApplicationManager::shutdownOnQuit() {
     if (timer_) {
         timer_->stop();
     }
-    stopMapLoader();
+    stopMapWorkers();
     stopHttpLoader();
     chatWindows_.closeAll();
     if (mainFrameExists() && !windows_.mainFrame()->postClose()) {
@@ -460,6 +554,11 @@ void ApplicationManager::serialize() {
         windows_.saveLayout();
     } catch (...) {
         Log::error("ApplicationManager::serialize splitter state exception.");
+    }
+    try {
+        map_.save();
+    } catch (...) {
+        Log::error("ApplicationManager::serialize viewManager->save() exception.");
     }
     try {
         Settings::shutdown();

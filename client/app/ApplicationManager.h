@@ -8,6 +8,7 @@
 
 #include "client/app/ChatWindows.h"
 #include "client/app/ControllerGps.h"
+#include "client/app/ControllerMap.h"
 #include "client/app/ControllerWindows.h"
 #include "client/app/IApplicationManager.h"
 #include "client/app/IGuiFactory.h"
@@ -37,8 +38,9 @@ class UpdateChecker;
 //
 // It keeps the wiring and the message table; the work of its parts lives in collaborators
 // it owns: SessionReactions (the session's listener, sign-in and connection state),
-// ChatWindows (chat windows and unread messages), ControllerGps (the GPS owner) and
-// ControllerWindows (the windows behind their proxies).
+// ChatWindows (chat windows and unread messages), ControllerGps (the GPS owner),
+// ControllerWindows (the windows behind their proxies) and ControllerMap (the view manager,
+// the block matrix and the contact drawing thread).
 class ApplicationManager : public kestra::IRunnable,
                            public IApplicationManager,
                            public IHTTPListener {
@@ -112,8 +114,12 @@ public:
     LumoraContact::ContactMap& getContacts() override { return contacts_; }
     kestra::Mutex& getContactsLock() override { return contactsLock_; }
     UserContactProfile* getUserContactProfile() override { return userContactProfile_.get(); }
-    // The image factory is not part of the program yet.
-    IImageFactory* getImageFactory() override { return nullptr; }
+    // The image factory the map draws with; none: the program runs without a map.
+    IImageFactory* getImageFactory() override { return imageFactory_; }
+    // Before runApplication; not owned.
+    void setImageFactory(IImageFactory* factory) { imageFactory_ = factory; }
+    // The map's side (the view manager and its helpers), for tests.
+    ControllerMap& map() { return map_; }
     void startUserSearch(const std::wstring& gid, const std::wstring& email,
                          const std::wstring& nick, const std::wstring& firstName,
                          const std::wstring& lastName, int gender, double distance,
@@ -168,6 +174,10 @@ private:
     bool handleMessage(kestra::ThreadMessage& message);
     void shutdownOnQuit();
     void waitWhileGuiRuns();
+    void prepareMap();
+    void registerMapHandlers();
+    // Ends the map's workers and the maps loader (the objects stay until destruction).
+    void stopMapWorkers();
 
     IGuiThread& guiThread_;
     IGuiFactory& guiFactory_;
@@ -178,6 +188,7 @@ private:
     std::wstring applicationFolder_;
     std::unique_ptr<UpdateChecker> updateChecker_;
     std::unique_ptr<HTTPLoader> httpLoader_;
+    IImageFactory* imageFactory_ = nullptr;
     std::unique_ptr<MapsLoaderManager> mapLoader_;
     // Before the session, which reports to it until the session is gone.
     SessionReactions reactions_;
@@ -188,6 +199,7 @@ private:
     // wires them or looks at them.
     kestra::Mutex controllerLock_;
     ControllerWindows windows_{controllerLock_};
+    ControllerMap map_{*this, [this](bool loading) { windows_.showMapLoading(loading); }};
     std::unique_ptr<UserContactProfile> userContactProfile_;
     LumoraContact::ContactMap contacts_;
     ChatWindows chatWindows_;

@@ -51,6 +51,9 @@ void ControllerWindows::create(IGuiFactory& factory, IApplicationManager& contro
         made(factory.createContactInfoWindow(controller, true), "_infoWndWithAvatara");
     infoWithoutPicture_ =
         made(factory.createContactInfoWindow(controller, false), "_infoWndWithOutAvatara");
+    viewWithPicture_ = infoWithPicture_->viewWindow();
+    viewWithoutPicture_ = infoWithoutPicture_->viewWindow();
+    viewGroupList_ = groupList_->viewWindow();
     details_ = made(factory.createContactDetailsDialog(controller), "_dialogDetailContactsInfo");
     contactList_ =
         made(factory.createContactListWindow(controller, *infoWithPicture_, *infoWithoutPicture_),
@@ -151,6 +154,16 @@ void ControllerWindows::addTimerListeners(kestra::ThreadTimer& timer) {
     if (contactList_) {
         timer.addListener(contactList_.get());
     }
+    if (mapView_) {
+        timer.addListener(mapView_.get());
+    }
+}
+
+void ControllerWindows::showMapLoading(bool loading) {
+    kestra::Mutex::Locker lock(lock_);
+    if (mainFrame_) {
+        mainFrame_->showMapLoading(loading);
+    }
 }
 
 void ControllerWindows::applyNoSleepSetting() {
@@ -188,6 +201,9 @@ bool ControllerWindows::mainFrameExists() const {
 void ControllerWindows::release() {
     kestra::Mutex::Locker lock(lock_);
     complete_ = false;
+    viewWithPicture_ = nullptr;
+    viewWithoutPicture_ = nullptr;
+    viewGroupList_ = nullptr;
     contactList_.reset();
     details_.reset();
     infoWithoutPicture_.reset();

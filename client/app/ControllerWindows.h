@@ -17,7 +17,9 @@
 #include "kestra/Mutex.h"
 
 class IApplicationManager;
+class IContactsGroupWindow;
 class IGuiFactory;
+class IInfoWindow;
 class MessageDispatcher;
 
 namespace kestra {
@@ -50,7 +52,8 @@ public:
     // the controller's message table. downloadAddress gives the about window its link.
     void registerHandlers(MessageDispatcher& dispatcher,
                           std::function<std::wstring()> downloadAddress);
-    // The main frame and the contact pane take the timer's ticks (before it starts).
+    // The main frame, the contact pane and the map view take the timer's ticks (before it
+    // starts).
     void addTimerListeners(kestra::ThreadTimer& timer);
     // The no-sleep switch as the settings keep it (general.noSleepMode), to the main frame.
     void applyNoSleepSetting();
@@ -60,6 +63,14 @@ public:
     void showSatellites(const SatelliteList& satellites, bool fix);
     // Writes the contact pane's state and the bar's position to the settings.
     void saveLayout();
+    // The main frame's wait cursor while the tile source changes (any thread).
+    void showMapLoading(bool loading);
+    // The information windows and the group list as the map's view manager uses them, taken
+    // on the GUI thread when they were made (null before, or from fake windows).
+    IInfoWindow* viewInfoWindow(bool withPicture) const {
+        return withPicture ? viewWithPicture_ : viewWithoutPicture_;
+    }
+    IContactsGroupWindow* viewGroupList() const { return viewGroupList_; }
 
     // The windows, or null before they were made. Use them while holding the controller lock.
     IMainFrame* mainFrame() const { return mainFrame_.get(); }
@@ -98,4 +109,7 @@ private:
     std::unique_ptr<IContactInfoWindow> infoWithoutPicture_;
     std::unique_ptr<IContactDetailsDialog> details_;
     std::unique_ptr<IContactListWindow> contactList_;
+    IInfoWindow* viewWithPicture_ = nullptr;
+    IInfoWindow* viewWithoutPicture_ = nullptr;
+    IContactsGroupWindow* viewGroupList_ = nullptr;
 };

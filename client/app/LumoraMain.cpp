@@ -60,9 +60,10 @@ private:
 
 }  // namespace
 
-LumoraMain::LumoraMain(IGuiThread& guiThread, IGuiFactory& guiFactory)
+LumoraMain::LumoraMain(IGuiThread& guiThread, IGuiFactory& guiFactory, IImageFactory* images)
     : guiThread_(guiThread),
       guiFactory_(guiFactory),
+      images_(images),
       instanceLock_(MUTEX_NAME),
       instanceChannel_(WINDOW_CLASS) {}
 
@@ -259,6 +260,7 @@ bool LumoraMain::handOverToUpdater() {
 int LumoraMain::runController() {
     manager_ = std::make_unique<ApplicationManager>(guiThread_, guiFactory_);
     manager_->setApplicationFolder(applicationFolder_);
+    manager_->setImageFactory(images_);
     manager_->setWindowsCreatedCallback(
         [this] { instanceChannel_.listen([this] { return manager_->bringMainFrameForward(); }); });
     ControllerRunner runner(*manager_, guiThread_);

@@ -9,6 +9,7 @@
 #include "platform/SingleInstanceLock.h"
 
 class ApplicationManager;
+class IImageFactory;
 
 // The program's entry sequence: the single-instance rule, folders, log, settings, the
 // hand-over to a pending update, the components that live outside the controller, then
@@ -20,7 +21,8 @@ public:
     static constexpr const wchar_t* UPDATER_FILE = L"LumoraUpdate";
     static constexpr std::uintmax_t LOG_SIZE_LIMIT = 250000;
 
-    LumoraMain(IGuiThread& guiThread, IGuiFactory& guiFactory);
+    // images: the image factory the map draws with (not owned; none: no map).
+    LumoraMain(IGuiThread& guiThread, IGuiFactory& guiFactory, IImageFactory* images = nullptr);
     ~LumoraMain();
 
     // Returns the process exit code: 0 after a normal run or after the updater was
@@ -40,6 +42,7 @@ private:
 
     IGuiThread& guiThread_;
     IGuiFactory& guiFactory_;
+    IImageFactory* images_;
     platform::SingleInstanceLock instanceLock_;
     platform::InstanceChannel instanceChannel_;
     std::wstring applicationFolder_;

@@ -33,7 +33,7 @@ public:
     }
     void getSize(int& width, int& height) override { FloatingWindow::getSize(width, height); }
     void show() override { QWidget::show(); }
-    void hide() override { QWidget::hide(); }
+    void hide() override { hideOnItsThread(); }
     void moveTo(int x, int y) override { FloatingWindow::moveTo(x, y); }
     void bringToFront() override { FloatingWindow::bringToFront(); }
 

@@ -3,6 +3,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMetaObject>
+#include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -37,17 +39,38 @@ void FloatingWindow::setTitle(const QString& title) {
     title_->setText(title);
 }
 
+// Sizes and points of the area are in the area's device pixels (the map view's own), so
+// that the map's placement arithmetic works on a high-density screen too.
+double FloatingWindow::areaScale() const {
+    const QWidget* area = area_ != nullptr ? area_.data() : parentWidget();
+    const double scale = area != nullptr ? area->devicePixelRatioF() : 1.0;
+    return scale > 0 ? scale : 1.0;
+}
+
 void FloatingWindow::getSize(int& width, int& height) const {
     const QSize size = isVisible() ? this->size() : sizeHint();
-    width = size.width();
-    height = size.height();
+    const double scale = areaScale();
+    width = qRound(size.width() * scale);
+    height = qRound(size.height() * scale);
 }
 
 void FloatingWindow::moveTo(int x, int y) {
     QWidget* area = area_ != nullptr ? area_.data() : parentWidget();
-    const QPoint point(x, y);
+    const double scale = areaScale();
+    const QPoint point(qRound(x / scale), qRound(y / scale));
     placeAt(area != nullptr && parentWidget() != nullptr ? area->mapTo(parentWidget(), point)
                                                          : point);
+}
+
+void FloatingWindow::hideOnItsThread() {
+    if (QThread::currentThread() == thread()) {
+        QWidget::hide();
+        return;
+    }
+    // The view manager's set-up runs on the controller's thread: the hide is queued to the
+    // window's own, and dropped if the window goes first.
+    QMetaObject::invokeMethod(
+        this, [this] { QWidget::hide(); }, Qt::QueuedConnection);
 }
 
 void FloatingWindow::placeAt(const QPoint& inParent) {

@@ -19,9 +19,12 @@ public:
     void setTitle(const QString& title);
     // The widget whose pixels moveTo takes (null: the parent's).
     void setArea(QWidget* area) { area_ = area; }
+    // The size in the area's device pixels.
     void getSize(int& width, int& height) const;
-    // Moves the window's top-left corner to a point of the area.
+    // Moves the window's top-left corner to a point of the area (its device pixels).
     void moveTo(int x, int y);
+    // Hides the window; called from another thread, the hide is queued to the window's.
+    void hideOnItsThread();
     // Moves the top-left corner to a point of the parent, inside the parent.
     void placeAt(const QPoint& inParent);
     void showInFront();
@@ -32,6 +35,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    double areaScale() const;
+
     QLabel* title_;
     QToolButton* close_;
     QVBoxLayout* body_;

@@ -29,7 +29,7 @@ public:
                     const std::shared_ptr<LumoraContact>& contact) override;
     void getSize(int& width, int& height) override { FloatingWindow::getSize(width, height); }
     void show() override { QWidget::show(); }
-    void hide() override { QWidget::hide(); }
+    void hide() override { hideOnItsThread(); }
     void moveTo(int x, int y) override { FloatingWindow::moveTo(x, y); }
     void bringToFront() override { FloatingWindow::bringToFront(); }
     QListWidget* list() const { return list_; }

@@ -4,6 +4,7 @@
 
 #include "client/app/IApplicationManager.h"
 #include "client/app/IChatWindow.h"
+#include "client/drawing/QtImageFactory.h"
 #include "client/gui/AboutWindowProxy.h"
 #include "client/gui/ContactDetailsDialogProxy.h"
 #include "client/gui/ContactInfoWindowProxy.h"
@@ -12,7 +13,7 @@
 #include "client/gui/MainFrame.h"
 #include "client/gui/MainFrameProxy.h"
 #include "client/gui/MainSplitterProxy.h"
-#include "client/gui/MapViewPlaceholderProxy.h"
+#include "client/gui/MobileClientViewProxy.h"
 #include "client/gui/SatellitesWindowProxy.h"
 #include "client/gui/ScreenResolution.h"
 
@@ -24,6 +25,15 @@ Widget* widgetOf(IContactInfoWindow& window) {
     return proxy != nullptr ? qobject_cast<Widget*>(proxy->widget()) : nullptr;
 }
 }  // namespace
+
+namespace {
+std::unique_ptr<IImageFactory> ownFactoryUnless(IImageFactory* images) {
+    return images != nullptr ? nullptr : std::make_unique<QtImageFactory>();
+}
+}  // namespace
+
+GuiFactory::GuiFactory(IGuiThread& gui, IImageFactory* images)
+    : gui_(gui), ownImages_(ownFactoryUnless(images)), images_(images ? *images : *ownImages_) {}
 
 GuiFactory::~GuiFactory() {
     delete frame_.data();
@@ -50,13 +60,13 @@ std::unique_ptr<IMainSplitter> GuiFactory::createMainSplitter(IApplicationManage
     return std::make_unique<MainSplitterProxy>(gui_, splitter, state);
 }
 
-std::unique_ptr<IMapViewWindow> GuiFactory::createMapView(IApplicationManager&) {
+std::unique_ptr<IMapViewWindow> GuiFactory::createMapView(IApplicationManager& controller) {
     if (!frame_) {
         return nullptr;
     }
-    auto* view = new MapViewPlaceholder(frame_);
+    auto* view = new MobileClientView(controller, images_, frame_);
     mapPane_ = view;
-    return std::make_unique<MapViewPlaceholderProxy>(gui_, view);
+    return std::make_unique<MobileClientViewProxy>(gui_, view);
 }
 
 std::unique_ptr<ISatellitesWindow> GuiFactory::createSatellitesWindow(IApplicationManager&) {

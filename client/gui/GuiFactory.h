@@ -6,6 +6,7 @@
 #include "client/app/IGuiFactory.h"
 
 class IGuiThread;
+class IImageFactory;
 class MainFrame;
 
 // Builds the Qt windows, hidden, on the GUI thread, each behind the proxy through which the
@@ -14,13 +15,15 @@ class MainFrame;
 // it was shown) is deleted with it.
 class GuiFactory : public IGuiFactory {
 public:
-    explicit GuiFactory(IGuiThread& gui) : gui_(gui) {}
+    // images draws the map's markers and frames (the controller's image factory); without
+    // one the factory makes its own.
+    explicit GuiFactory(IGuiThread& gui, IImageFactory* images = nullptr);
     ~GuiFactory() override;
 
     std::unique_ptr<IMainFrame> createMainFrame(IApplicationManager& controller) override;
     std::unique_ptr<IMainSplitter> createMainSplitter(IApplicationManager& controller) override;
-    // The map view window comes here; until then the map pane holds a placeholder. The
-    // window made here is the area the floating windows made after it are placed in.
+    // The map view window (MobileClientView). The window made here is the area the floating
+    // windows made after it are placed in.
     std::unique_ptr<IMapViewWindow> createMapView(IApplicationManager& controller) override;
     std::unique_ptr<ISatellitesWindow> createSatellitesWindow(
         IApplicationManager& controller) override;
@@ -43,6 +46,8 @@ public:
 
 private:
     IGuiThread& gui_;
+    std::unique_ptr<IImageFactory> ownImages_;
+    IImageFactory& images_;
     QPointer<MainFrame> frame_;
     // The map pane's window: the floating windows over the map are placed in its pixels.
     QPointer<QWidget> mapPane_;

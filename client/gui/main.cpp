@@ -3,6 +3,7 @@
 
 #include "client/app/ClientVersion.h"
 #include "client/app/LumoraMain.h"
+#include "client/drawing/QtImageFactory.h"
 #include "client/gui/Artwork.h"
 #include "client/gui/GuiFactory.h"
 #include "client/gui/QtGuiThread.h"
@@ -16,7 +17,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromLatin1(LUMORA_CLIENT_VERSION));
     QApplication::setWindowIcon(Artwork::icon(QStringLiteral("lumora"), 64));
     QtGuiThread guiThread(application);
-    GuiFactory guiFactory(guiThread);
-    LumoraMain program(guiThread, guiFactory);
+    QtImageFactory images;
+    GuiFactory guiFactory(guiThread, &images);
+    LumoraMain program(guiThread, guiFactory, &images);
     return program.run();
 }

@@ -30,6 +30,7 @@ public:
                                                                    int mapType) override;
     void clearVersion() override { setVersion(L""); }
     void getName(std::wstring& name) override { name = L"google"; }
+    std::wstring getAttribution() override { return L"(c) Google"; }
     int getLoaderId() override { return 0; }
     bool isValidImage(const std::string&) override { return true; }
 

@@ -37,6 +37,9 @@ public:
                                                                            int mapType) = 0;
     virtual void clearVersion() = 0;
     virtual void getName(std::wstring& name) = 0;
+    // The credit line the service's terms ask for on the map ("(c) OpenStreetMap
+    // contributors").
+    virtual std::wstring getAttribution() = 0;
     virtual int getLoaderId() = 0;
     // Whether downloaded bytes are worth keeping as a block.
     virtual bool isValidImage(const std::string& data) = 0;

@@ -33,6 +33,7 @@ public:
                                                                    int mapType) override;
     void clearVersion() override {}
     void getName(std::wstring& name) override { name = L"microsoft"; }
+    std::wstring getAttribution() override { return L"(c) Microsoft"; }
     int getLoaderId() override { return 1; }
     bool isValidImage(const std::string& data) override;
 

@@ -24,6 +24,8 @@ public:
                                                                    int mapType) override;
     void clearVersion() override {}
     void getName(std::wstring& name) override { name = L"openStreet"; }
+    // The tile usage policy asks for this credit on the map itself.
+    std::wstring getAttribution() override { return L"(c) OpenStreetMap contributors"; }
     int getLoaderId() override { return 2; }
     bool isValidImage(const std::string&) override { return true; }
 

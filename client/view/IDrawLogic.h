@@ -42,8 +42,12 @@ public:
     virtual void resize(int width, int height) = 0;
     // A position from the GPS or chosen by the user (ignored before the set-up).
     virtual void setOwnPosition(const WorldCoords& position) = 0;
-    // The user chose the point as the own position: goes to the controller.
+    // The user chose the point as the own position: goes to the controller. A point beyond
+    // the world's edge gives the nearest place on the edge.
     virtual void setOwnPositionAt(const MercatorCoords& point) = 0;
+    // The return control: the view follows the own position again (the picture for it is
+    // loaded on the maps loader's thread); nothing while the own position is unknown.
+    virtual void returnToOwnPosition() = 0;
     // The user's status changed (the own marker shows it).
     virtual void setUserStatus(int status) = 0;
     virtual void clearStatusText() = 0;

@@ -177,6 +177,9 @@ void LumoraViewManager::stop() {
     kestra::Mutex::Locker lock(bufferLock_);
     mapBuffer_.reset();
     frame_.reset();
+    if (view_ != nullptr) {
+        view_->setDrawLogic(nullptr);  // the window forgets this object
+    }
     view_ = nullptr;
 }
 

@@ -102,6 +102,7 @@ public:
     void resize(int width, int height) override;
     void setOwnPosition(const WorldCoords& position) override;
     void setOwnPositionAt(const MercatorCoords& point) override;
+    void returnToOwnPosition() override;
     void setUserStatus(int status) override;
     void clearStatusText() override;
     bool isReloadPending() override { return reloadPending_; }

@@ -225,11 +225,27 @@ void LumoraViewManager::setOwnPositionAt(const MercatorCoords& point) {
         }
         MercatorCoords world;
         screenToWorld(centrePoint_, point, world, width_, height_);
+        // A press beyond the world's edge (the grey around the map) means the edge.
+        const std::int64_t last = std::max<std::int64_t>(0, worldSize_ - 1);
+        world.x = static_cast<std::int32_t>(std::clamp<std::int64_t>(world.x, 0, last));
+        world.y = static_cast<std::int32_t>(std::clamp<std::int64_t>(world.y, 0, last));
         mercatorProjectionToWorldCoords(world, zoom_, blockSide_, position);
     }
     if (listener_ != nullptr) {
         listener_->onOwnPositionChosen(position);
     }
+}
+
+void LumoraViewManager::returnToOwnPosition() {
+    if (!ready_ || !ownKnown()) {
+        return;
+    }
+    {
+        kestra::Mutex::Locker lock(stateLock_);
+        mode_ = FOLLOW_OWN;
+    }
+    // The refresh takes the own position as the centre (getGlobalDisplCenter in mode 0).
+    loader_.requestRefresh();
 }
 
 // ---- Info windows ----

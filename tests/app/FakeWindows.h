@@ -128,6 +128,8 @@ public:
 class FakeMapView : public FakeWindow<IMapViewWindow> {
 public:
     void onTimer() override {}
+    IMapsView* mapsView() override { return nullptr; }
+    IDrawContactsToMap* contactsDrawer() override { return nullptr; }
 };
 
 class FakeSatellites : public FakeWindow<ISatellitesWindow> {
