@@ -411,27 +411,26 @@ bool MapsLoaderManager::isCheckDue(std::int64_t now) const {
     return checkWanted_ || now - lastInternetCheckMs_ > CHECK_INTERVAL_MS;
 }
 
+// Each request is taken before it is served: one that comes while another is served (the
+// user zooms again while the last zoom loads) is served next, not lost.
 void MapsLoaderManager::servePendingRequests() {
     IMapsLoaderListener* listener = listener_;
-    if (zoomRequest_) {
+    if (zoomRequest_.exchange(false)) {
         if (listener != nullptr) {
             listener->doZoom(zoomDirection_);
         }
-        zoomRequest_ = false;
     }
-    if (refreshRequest_) {
+    if (refreshRequest_.exchange(false)) {
         if (listener != nullptr) {
             listener->onRefresh();
         }
-        refreshRequest_ = false;
     }
-    if (loaderChangeRequest_) {
+    if (loaderChangeRequest_.exchange(false)) {
         IMapsLoader* source = currentLoader;
         if (listener != nullptr) {
             listener->changeMapLoaderAndType(newLoaderId_, source ? source->getLoaderId() : -1,
                                              newMapType_);
         }
-        loaderChangeRequest_ = false;
     }
 }
 
