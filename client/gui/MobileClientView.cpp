@@ -78,7 +78,7 @@ MobileClientView::MobileClientView(IControllerCommands& controller, IImageFactor
     slider_->setToolTip(uiText("Zoom level"));
     slider_->setValue(surface_->sliderLevel);
     return_ = new QToolButton(this);
-    return_->setIcon(Artwork::icon(QStringLiteral("position"), 24));
+    return_->setIcon(Artwork::icon(QStringLiteral("locate"), 24));
     return_->setIconSize(QSize(24, 24));
     return_->setToolTip(uiText("Back to my position"));
     return_->setFocusPolicy(Qt::NoFocus);

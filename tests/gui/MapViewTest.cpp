@@ -21,6 +21,7 @@
 #include "client/app/ControllerMap.h"
 #include "client/contacts/UserContactProfile.h"
 #include "client/drawing/QtImageFactory.h"
+#include "client/gui/ContactInfoWindow.h"
 #include "client/gui/MainFrame.h"
 #include "client/gui/MainSplitter.h"
 #include "client/gui/MobileClientView.h"
@@ -330,4 +331,73 @@ TEST(MapViewTest, TheWorldsEdgeAndExtremeSizesGiveSaneResults) {
     rig.windows.frame().resize(900, 700);
     QApplication::processEvents();
     EXPECT_TRUE(rig.showsServedTiles({{view.width() / 2, view.height() / 2}}));
+}
+
+// Contacts with stored positions are drawn at their places (own marker too), a tap on one
+// opens its information window over the map; screenshots of both for review.
+TEST(MapViewTest, ContactsAreDrawnAtTheirPlacesAndATapShowsTheirInformation) {
+    MapRig rig(12);
+    struct Placed {
+        const wchar_t* gid;
+        const wchar_t* nick;
+        int status;
+        double latitude;
+        double longitude;
+    };
+    const Placed placed[] = {
+        {L"100001", L"Anna", LumoraContact::STATUS_ONLINE, 52.530, 13.370},
+        {L"100002", L"Bruno", LumoraContact::STATUS_AWAY, 52.505, 13.455},
+        {L"100003", L"", LumoraContact::STATUS_OFFLINE, 52.490, 13.330},
+        {L"100004", L"Dora", LumoraContact::STATUS_ONLINE, 52.548, 13.470},
+        {L"100005", L"Emil", LumoraContact::STATUS_OFFLINE, 52.5482, 13.4702},
+    };
+    std::vector<std::shared_ptr<LumoraContact>> contacts;
+    for (const Placed& p : placed) {
+        auto contact = rig.windows.addContact(p.gid, p.nick, p.status, false, p.nick[0] == L'A');
+        contact->setPosition(fixture::degrees(p.latitude, p.longitude));
+        contacts.push_back(contact);
+    }
+    rig.windows.addContact(L"100006", L"Nowhere", LumoraContact::STATUS_ONLINE);  // no position
+    ASSERT_TRUE(rig.start(900, 640));
+    rig.windows.frame().showConnectionStatus(LumoraContact::STATUS_ONLINE);
+    rig.profile.setStatus(LumoraContact::STATUS_ONLINE);
+    rig.profile.setNick(L"me");
+    rig.map.setOwnPosition(fixture::degrees(52.515, 13.40));
+    MobileClientView& view = rig.view();
+    ASSERT_TRUE(rig.showsServedTiles(
+        {{100, 30}, {300, 100}, {480, 200}, {60, 450}, {260, 500}, {480, 500}}));
+
+    // Where a contact's marker must be: its world pixel less the view's top-left.
+    const auto placeOf = [&](const std::shared_ptr<LumoraContact>& contact) {
+        MercatorCoords world;
+        CoordinateUtils::worldToMercatorProjectionCoords(rig.zoom, contact->getPosition(), world,
+                                                         TileServer::SIDE);
+        const MercatorCoords corner = rig.worldAt(QPoint(0, 0));
+        return QPoint(world.x - corner.x, world.y - corner.y);
+    };
+    const QPoint anna = placeOf(contacts[0]);
+    const QPoint carla = placeOf(contacts[2]);
+    ASSERT_TRUE(view.rect().contains(anna) && view.rect().contains(carla));
+    // The disc of a marker, left of its glyph: green for online, grey for offline.
+    const auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                   std::abs(a.blue() - b.blue()) <
+               30;
+    };
+    ASSERT_TRUE(rig.windows.eventually([&] {
+        const QImage frame = view.grab().toImage();
+        return near(frame.pixelColor(anna + QPoint(-9, 0)), QColor(47, 158, 68)) &&
+               near(frame.pixelColor(carla + QPoint(-9, 0)), QColor(134, 142, 150));
+    })) << rig.windows.log();
+    WindowsRig::saveScreenshot(rig.windows.frame().grab().toImage(), "map-main-window.png");
+
+    // A tap on Anna: her information window, placed below her marker, over the map.
+    mouse(view, QEvent::MouseButtonPress, anna);
+    mouse(view, QEvent::MouseButtonRelease, anna, Qt::NoButton);
+    ContactInfoWindow& info = rig.windows.infoWindow(true);
+    ASSERT_TRUE(rig.windows.eventually([&] { return info.isVisible(); }));
+    EXPECT_EQ(info.contact(), contacts[0]);
+    const QPoint corner = view.mapTo(&rig.windows.frame(), QPoint(0, 0));
+    EXPECT_GT(info.y() - corner.y(), anna.y());
+    WindowsRig::saveScreenshot(rig.windows.frame().grab().toImage(), "map-info-window.png");
 }
