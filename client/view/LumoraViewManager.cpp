@@ -393,13 +393,20 @@ void LumoraViewManager::recreateBuffers() {
         width = width_;
         height = height_;
     }
-    kestra::Mutex::Locker lock(bufferLock_);
     // A view of 0 x 0 gets no buffers (logged by the factory) and paints nothing.
-    mapBuffer_ = factory_.createEmptyImage(width, height, NO_MAP_COLOUR);
-    frame_ = factory_.createEmptyImage(width, height, NO_MAP_COLOUR);
+    std::unique_ptr<ILumoraImage> map = factory_.createEmptyImage(width, height, NO_MAP_COLOUR);
+    std::unique_ptr<ILumoraImage> frame = factory_.createEmptyImage(width, height, NO_MAP_COLOUR);
+    std::unique_ptr<ILumoraImage> old;
+    kestra::Mutex::Locker lock(bufferLock_);
+    old = std::move(mapBuffer_);
+    mapBuffer_ = std::move(map);
+    frame_ = std::move(frame);
+    // The matrix draws blocks on the loader's thread: it takes the new picture before the
+    // old one is freed, never drawing into freed pixels.
     if (mapsManager_ != nullptr) {
         mapsManager_->setDrawingBuffer(mapBuffer_.get(), NO_MAP_COLOUR);
     }
+    old.reset();
 }
 
 LumoraViewManager::FrameState LumoraViewManager::frameState() {
