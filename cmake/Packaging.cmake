@@ -21,9 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "ejabberd, openssl, python3, gdal-bin, python3-gdal, python3-mapnik, gmt, gmt-dcw, gmt-gshhg-low, marble-qt-data, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gpsd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The extended description: each line of the control file's Description after the first.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "location-aware XMPP messenger with an offline map
-Lumora is an instant-messaging client for XMPP that shows where your contacts
+# The extended description (the synopsis is CPACK_PACKAGE_DESCRIPTION_SUMMARY).
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Lumora is an instant-messaging client for XMPP that shows where your contacts
 are. Sign in with your numeric id, keep a contact list, chat, and follow your
 contacts on a zoomable street or satellite map that is kept on disk, so it also
 works offline. Your own position comes from a GPS receiver (through gpsd or a
