@@ -74,7 +74,7 @@ QWidget* body(QWidget* parent) {
                "country outlines of the Digital Chart of the World as prepared for GMT (gmt-dcw, "
                "P. Wessel and J. Luis; GNU LGPL); lakes and borders of GSHHG (P. Wessel and "
                "W. H. F. Smith; GNU LGPL); capitals from the city placemarks of the Marble virtual "
-               "globe (GNU LGPL)."),
+               "globe (CC BY 3.0)."),
         box));
     layout->addStretch(1);
     return box;
