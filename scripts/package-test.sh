@@ -68,6 +68,7 @@ if [ ! -s "$TARBALL" ]; then
     rm -rf "$CACHE/work"
 fi
 ROOT="$(mktemp -d /var/tmp/lumora-package-root.XXXXXX)"
+chmod 755 "$ROOT"  # the test's user must reach into it
 XVFB_PID=""
 DISPLAY_NUMBER=""
 cleanup() {
@@ -77,7 +78,7 @@ cleanup() {
         kill -KILL "$pid" 2>/dev/null || true
     done
     [ -z "$XVFB_PID" ] || kill -TERM "$XVFB_PID" 2>/dev/null || true
-    for mount in tmp/.X11-unix dev/pts dev proc sys; do
+    for mount in tmp/.X11-unix var/cache/apt/archives dev/shm dev/pts dev proc sys; do
         mountpoint -q "$ROOT/$mount" 2>/dev/null && umount -l "$ROOT/$mount"
     done
     rm -rf "$ROOT"
@@ -100,6 +101,12 @@ mount -t proc proc "$ROOT/proc"
 mount -t sysfs sys "$ROOT/sys"
 mount --bind /dev "$ROOT/dev"
 mount --bind /dev/pts "$ROOT/dev/pts"
+# The bind of /dev does not carry the host's /dev/shm mount; the map maker's worker
+# processes need a shared-memory folder that users may write.
+mount -t tmpfs -o mode=1777 shm "$ROOT/dev/shm"
+# Downloaded packages are kept for the next run beside the tarball.
+mkdir -p "$CACHE/archives/partial" "$ROOT/var/cache/apt/archives"
+mount --bind "$CACHE/archives" "$ROOT/var/cache/apt/archives"
 in_root() { chroot "$ROOT" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
     DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 "$@"; }
 cat > "$ROOT/etc/apt/sources.list" <<EOF

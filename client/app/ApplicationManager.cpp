@@ -66,7 +66,8 @@ void ApplicationManager::registerHandlers() {
         }
     });
     reactions_.registerHandlers(dispatcher_);
-    windows_.registerHandlers(dispatcher_, [this] { return getDownloadAddress(); });
+    windows_.registerHandlers(
+        dispatcher_, [this] { return updateNote(); }, [this] { return getDownloadAddress(); });
 }
 
 void ApplicationManager::quit() {
@@ -230,6 +231,15 @@ bool ApplicationManager::isVersionInfoReceived() const {
 
 bool ApplicationManager::canInstallUpdates() const {
     return !updateChecker_ || updateChecker_->installPlace().canInstallUpdates();
+}
+
+std::wstring ApplicationManager::updateNote() const {
+    if (canInstallUpdates()) {
+        return std::wstring();
+    }
+    return tr(
+        "Lumora cannot update itself where it is installed. New versions come from "
+        "your system's package manager, or from whoever installed it there.");
 }
 
 std::wstring ApplicationManager::getDownloadAddress() const {

@@ -151,6 +151,8 @@ public:
     // False when this installation leaves updates to the system's package manager (or
     // to whoever may write its program folder); true before the update check exists.
     bool canInstallUpdates() const;
+    // For the about window: why updates are not installed here (empty when they are).
+    std::wstring updateNote() const;
 
     // The HTTP loader's reports, on its thread.
     bool isFileToReload(const std::wstring& filePath) override;

@@ -207,6 +207,7 @@ TEST_F(UpdateCheckTest, AnInstallationThatCannotReplaceItsFilesOnlyAnnouncesUpda
             ASSERT_TRUE(waitForVersionInfo());
             EXPECT_EQ(messages("Lumora update is available."), ++announced);
             EXPECT_FALSE(manager->canInstallUpdates());
+            EXPECT_NE(manager->updateNote().find(L"package manager"), std::wstring::npos);
             EXPECT_EQ(manager->getDownloadAddress(), L"http://lumora.example/download/");
             stop();
         }
@@ -225,6 +226,7 @@ TEST_F(UpdateCheckTest, AnInstallationThatCannotReplaceItsFilesOnlyAnnouncesUpda
     start(fastClock);
     ASSERT_TRUE(waitForPendingUpdate());
     EXPECT_TRUE(manager->canInstallUpdates());
+    EXPECT_EQ(manager->updateNote(), L"");
     EXPECT_EQ(readFile(packageFile()), package);
 }
 
