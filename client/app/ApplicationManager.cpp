@@ -14,6 +14,7 @@
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
+#include "platform/AppFolders.h"
 
 using kestra::Log;
 using kestra::Settings;
@@ -65,7 +66,8 @@ void ApplicationManager::registerHandlers() {
         }
     });
     reactions_.registerHandlers(dispatcher_);
-    windows_.registerHandlers(dispatcher_, [this] { return getDownloadAddress(); });
+    windows_.registerHandlers(
+        dispatcher_, [this] { return updateNote(); }, [this] { return getDownloadAddress(); });
 }
 
 void ApplicationManager::quit() {
@@ -142,7 +144,7 @@ int ApplicationManager::runApplication() {
 bool ApplicationManager::startHttpLoader() {
     if (!applicationFolder_.empty()) {
         updateChecker_ = std::make_unique<UpdateChecker>(
-            applicationFolder_,
+            applicationFolder_, installPlace_.value_or(InstallPlace(platform::programFolder())),
             [this](const std::wstring& url, std::int32_t id, bool toFile,
                    const std::wstring& file) { request(url, id, toFile, file); },
             [this](const std::wstring& text) { showMessage(text); }, clock_);
@@ -225,6 +227,19 @@ void ApplicationManager::showMessage(const std::wstring& text) {
 
 bool ApplicationManager::isVersionInfoReceived() const {
     return updateChecker_ && updateChecker_->isVersionInfoReceived();
+}
+
+bool ApplicationManager::canInstallUpdates() const {
+    return !updateChecker_ || updateChecker_->installPlace().canInstallUpdates();
+}
+
+std::wstring ApplicationManager::updateNote() const {
+    if (canInstallUpdates()) {
+        return std::wstring();
+    }
+    return tr(
+        "Lumora cannot update itself where it is installed. New versions come from "
+        "your system's package manager, or from whoever installed it there.");
 }
 
 std::wstring ApplicationManager::getDownloadAddress() const {
