@@ -160,6 +160,21 @@ std::wstring programFolder() {
     return kestra::utf8ToWide(fs::path(path).parent_path().string());
 }
 
+bool canCreateFilesIn(const std::wstring& folder) {
+    const std::string base = kestra::wideToUtf8(folder);
+    if (base.empty() || !isDirectory(base)) {
+        return false;
+    }
+    std::string name = base + "/.lumora-write-test-XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    ::unlink(name.c_str());
+    return true;
+}
+
 std::wstring runtimeFolder(std::string* problem) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] == '/' && isPrivateFolder(runtime)) {

@@ -21,6 +21,10 @@ bool makeFolderTreePrivate(const std::wstring& folder);
 std::wstring programPath();
 std::wstring programFolder();
 
+// Whether this process can make new files in the folder: a file is created there and
+// removed again, so permissions, read-only mounts and immutable folders all count.
+bool canCreateFilesIn(const std::wstring& folder);
+
 // A per-user folder for sockets and lock files: $XDG_RUNTIME_DIR, else "lumora-<uid>" in
 // the temporary folder. When that name is taken by another user or open to others, a
 // private folder in the user's cache folder is used instead and problem (when given) says

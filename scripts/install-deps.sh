@@ -14,6 +14,9 @@ PACKAGES=(
     # the local service's offline world map (GDAL, GMT and Mapnik with Debian's map data)
     # and the independent XMPP client of the service tests
     gdal-bin python3-gdal python3-mapnik gmt gmt-gshhg-low gmt-dcw marble-qt-data python3-slixmpp
+    # the package: icons rendered at build time, the checks of the desktop entry, the
+    # metainfo and the package, and the fresh Debian root of scripts/package-test.sh
+    librsvg2-bin dpkg-dev desktop-file-utils appstream lintian debootstrap
 )
 
 missing=()

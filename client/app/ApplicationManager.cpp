@@ -15,6 +15,7 @@
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
+#include "platform/AppFolders.h"
 
 using kestra::Log;
 using kestra::Settings;
@@ -69,7 +70,8 @@ void ApplicationManager::registerHandlers() {
         }
     });
     reactions_.registerHandlers(dispatcher_);
-    windows_.registerHandlers(dispatcher_, [this] { return getDownloadAddress(); });
+    windows_.registerHandlers(
+        dispatcher_, [this] { return updateNote(); }, [this] { return getDownloadAddress(); });
     registerMapHandlers();
 }
 
@@ -199,7 +201,7 @@ int ApplicationManager::runApplication() {
 bool ApplicationManager::startHttpLoader() {
     if (!applicationFolder_.empty()) {
         updateChecker_ = std::make_unique<UpdateChecker>(
-            applicationFolder_,
+            applicationFolder_, installPlace_.value_or(InstallPlace(platform::programFolder())),
             [this](const std::wstring& url, std::int32_t id, bool toFile,
                    const std::wstring& file) { request(url, id, toFile, file); },
             [this](const std::wstring& text) { showMessage(text); }, clock_);
@@ -314,6 +316,19 @@ void ApplicationManager::showMessage(const std::wstring& text) {
 
 bool ApplicationManager::isVersionInfoReceived() const {
     return updateChecker_ && updateChecker_->isVersionInfoReceived();
+}
+
+bool ApplicationManager::canInstallUpdates() const {
+    return !updateChecker_ || updateChecker_->installPlace().canInstallUpdates();
+}
+
+std::wstring ApplicationManager::updateNote() const {
+    if (canInstallUpdates()) {
+        return std::wstring();
+    }
+    return tr(
+        "Lumora cannot update itself where it is installed. New versions come from "
+        "your system's package manager, or from whoever installed it there.");
 }
 
 std::wstring ApplicationManager::getDownloadAddress() const {
@@ -455,8 +470,10 @@ void ApplicationManager::startUserSearch(const std::wstring& gid, const std::wst
 // first (a window could not be created), instead of waiting forever.
 bool ApplicationManager::waitForWindows() {
     for (;;) {
+        // Once every window exists the start goes on even when the user has already
+        // closed the main frame: the loop then sees the GUI gone and ends normally.
         if (windows_.isComplete()) {
-            return mainFrameExists();
+            return true;
         }
         if (guiFailed_ || !guiThread_.isRunning()) {
             Log::error(

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "client/app/IGuiFactory.h"
 #include "client/app/IGuiThread.h"
 #include "client/app/IMainFrame.h"
+#include "client/app/InstallPlace.h"
 #include "client/app/MessageDispatcher.h"
 #include "client/app/SessionReactions.h"
 #include "client/contacts/LumoraContact.h"
@@ -142,6 +144,9 @@ public:
 
     // The application folder, which holds the update folder; set before runApplication.
     void setApplicationFolder(const std::wstring& folder) { applicationFolder_ = folder; }
+    // Where this client is installed, for the update check; set before runApplication.
+    // Without it the running program's folder is used.
+    void setInstallPlace(const InstallPlace& place) { installPlace_ = place; }
     // Queues an HTTP request on the loader; dropped silently when the loader does not run.
     void request(const std::wstring& url, std::int32_t requestId, bool saveToFile,
                  const std::wstring& filePath);
@@ -149,6 +154,11 @@ public:
     void requestRegistration();
     bool isVersionInfoReceived() const;
     std::wstring getDownloadAddress() const;
+    // False when this installation leaves updates to the system's package manager (or
+    // to whoever may write its program folder); true before the update check exists.
+    bool canInstallUpdates() const;
+    // For the about window: why updates are not installed here (empty when they are).
+    std::wstring updateNote() const;
 
     // The HTTP loader's reports, on its thread.
     bool isFileToReload(const std::wstring& filePath) override;
@@ -186,6 +196,7 @@ private:
     MessageDispatcher dispatcher_;
 
     std::wstring applicationFolder_;
+    std::optional<InstallPlace> installPlace_;
     std::unique_ptr<UpdateChecker> updateChecker_;
     std::unique_ptr<HTTPLoader> httpLoader_;
     IImageFactory* imageFactory_ = nullptr;

@@ -95,6 +95,7 @@ void ControllerWindows::saveLayout() {
 }
 
 void ControllerWindows::registerHandlers(MessageDispatcher& dispatcher,
+                                         std::function<std::wstring()> updateNote,
                                          std::function<std::wstring()> downloadAddress) {
     dispatcher.add(UM_TOGGLE_CONTACT_PANE, [this](kestra::ThreadMessage&) {
         kestra::Mutex::Locker lock(lock_);
@@ -107,11 +108,13 @@ void ControllerWindows::registerHandlers(MessageDispatcher& dispatcher,
             "ApplicationManager: UM_SHOW_SEARCH: the user search window is not part of "
             "the program yet.");
     });
-    dispatcher.add(UM_SHOW_ABOUT, [this, downloadAddress](kestra::ThreadMessage&) {
+    dispatcher.add(UM_SHOW_ABOUT, [this, downloadAddress, updateNote](kestra::ThreadMessage&) {
         const std::wstring address = downloadAddress ? downloadAddress() : std::wstring();
+        const std::wstring note = updateNote ? updateNote() : std::wstring();
         kestra::Mutex::Locker lock(lock_);
         if (about_) {
             about_->setDownloadAddress(address);
+            about_->setUpdateNote(note);
             about_->show();
         }
     });

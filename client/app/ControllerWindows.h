@@ -50,7 +50,7 @@ public:
     // Adds the handlers of the messages the windows post (UM_TOGGLE_CONTACT_PANE,
     // UM_SHOW_SEARCH, UM_SHOW_ABOUT, UM_SET_NO_SLEEP, UM_CONNECT, UM_SHOW_CONTACT_DETAILS) to
     // the controller's message table. downloadAddress gives the about window its link.
-    void registerHandlers(MessageDispatcher& dispatcher,
+    void registerHandlers(MessageDispatcher& dispatcher, std::function<std::wstring()> updateNote,
                           std::function<std::wstring()> downloadAddress);
     // The main frame, the contact pane and the map view take the timer's ticks (before it
     // starts).

@@ -9,4 +9,6 @@ class IAboutWindow : public IWindow {
 public:
     // Where a newer version can be downloaded by hand (empty: no link is offered).
     virtual void setDownloadAddress(const std::wstring& address) = 0;
+    // Why this installation does not update itself (empty: it does, no note is shown).
+    virtual void setUpdateNote(const std::wstring& note) = 0;
 };

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "client/app/ApplicationManager.h"
+#include "client/app/InstallPlace.h"
 #include "client/app/UpdateHandOff.h"
 #include "client/contacts/LumoraContact.h"
 #include "client/locale/Dictionary.h"
@@ -235,7 +236,15 @@ bool LumoraMain::handOverToUpdater() {
     if (!handOff.isPending()) {
         return false;
     }
-    const std::wstring updater = platform::programFolder() + L"/" + UPDATER_FILE;
+    const InstallPlace place(platform::programFolder());
+    if (!place.canInstallUpdates()) {
+        // The updater could not replace the files here; the package waits for a client
+        // that can install it (or is replaced by the next download of one).
+        Log::warning(L"_tWinMain: an update waits, but " + place.problem() +
+                     L"; it is not installed.");
+        return false;
+    }
+    const std::wstring updater = place.programFolder() + L"/" + UPDATER_FILE;
     std::error_code ec;
     if (!std::filesystem::exists(kestra::wideToUtf8(updater), ec)) {
         Log::error("_tWinMain DWORD(-1) == LUMORA_UPPDATE.");

@@ -18,6 +18,7 @@ class LumoraMain {
 public:
     static constexpr const char* MUTEX_NAME = "KESTRA_LUMORA_APPLICATION_MUTEX";
     static constexpr const char* WINDOW_CLASS = "KestraLumoraAppWnd";
+    static constexpr const wchar_t* PROGRAM_FILE = L"Lumora";
     static constexpr const wchar_t* UPDATER_FILE = L"LumoraUpdate";
     static constexpr std::uintmax_t LOG_SIZE_LIMIT = 250000;
 

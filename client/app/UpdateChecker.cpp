@@ -34,10 +34,21 @@ std::wstring trimmed(const std::wstring& text) {
 
 UpdateChecker::UpdateChecker(const std::wstring& applicationFolder, Request request,
                              ShowMessage showMessage, kestra::IClock& clock)
+    : UpdateChecker(applicationFolder, InstallPlace(platform::programFolder()), std::move(request),
+                    std::move(showMessage), clock) {}
+
+UpdateChecker::UpdateChecker(const std::wstring& applicationFolder, InstallPlace place,
+                             Request request, ShowMessage showMessage, kestra::IClock& clock)
     : updateFolder_(applicationFolder + L"/update"),
+      place_(std::move(place)),
       request_(std::move(request)),
       showMessage_(std::move(showMessage)),
-      clock_(clock) {}
+      clock_(clock) {
+    if (!place_.canInstallUpdates()) {
+        Log::info(L"UpdateChecker: " + place_.problem() +
+                  L"; updates are announced, not downloaded.");
+    }
+}
 
 std::wstring UpdateChecker::versionUrl() {
     return HTTPLoader::serviceWebRoot() + L"clientinfo/";
@@ -46,6 +57,11 @@ std::wstring UpdateChecker::versionUrl() {
 std::wstring UpdateChecker::downloadAddress() const {
     std::lock_guard<std::mutex> lock(downloadAddressLock_);
     return downloadAddress_;
+}
+
+std::wstring UpdateChecker::newerVersion() const {
+    std::lock_guard<std::mutex> lock(downloadAddressLock_);
+    return newerVersion_;
 }
 
 void UpdateChecker::startCheck() {
@@ -113,6 +129,22 @@ void UpdateChecker::handleVersionReply(const std::string& body) {
         return;
     }
     if (info.version.empty() || info.version == kestra::utf8ToWide(LUMORA_CLIENT_VERSION)) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(downloadAddressLock_);
+        newerVersion_ = info.version;
+    }
+    // An installation that cannot replace its own files gets nothing downloaded, whatever
+    // the update mode; the user still learns that a newer version exists.
+    if (!place_.canInstallUpdates()) {
+        if (!info.download.empty()) {
+            std::lock_guard<std::mutex> lock(downloadAddressLock_);
+            downloadAddress_ = info.download;
+        }
+        Log::info(L"UpdateChecker: version " + info.version + L" is available; " +
+                  place_.problem() + L".");
+        showMessage_(tr("Lumora update is available."));
         return;
     }
     const std::wstring started = Settings::getStringValue(STARTED_KEY);

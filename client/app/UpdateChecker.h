@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "client/app/InstallPlace.h"
 #include "kestra/Clock.h"
 
 struct HTTPResult;
@@ -13,7 +14,9 @@ struct HTTPResult;
 // The update check and download. At start the controller asks the service's "clientinfo/"
 // which version is current. In update mode 1 a newer version's package is downloaded into
 // the update folder and marked for installation at the next start; in any other mode the
-// user is only told that an update exists. Results arrive on the HTTP loader's thread.
+// user is only told that an update exists, and so is a user whose installation cannot
+// replace its own files (InstallPlace): nothing is downloaded for it. Results arrive on the
+// HTTP loader's thread.
 //
 // States, as kept in the settings (S = splitter.startLoadUpdate, C =
 // splitter.succeeesLoadUpdate):
@@ -35,6 +38,10 @@ public:
 
     UpdateChecker(const std::wstring& applicationFolder, Request request, ShowMessage showMessage,
                   kestra::IClock& clock = kestra::SystemClock::instance());
+    // The same, for an installation in the given place (the default is the running
+    // program's folder).
+    UpdateChecker(const std::wstring& applicationFolder, InstallPlace place, Request request,
+                  ShowMessage showMessage, kestra::IClock& clock = kestra::SystemClock::instance());
 
     std::wstring updateFolder() const { return updateFolder_; }
     std::wstring packagePath() const { return updateFolder_ + L"/update.zip"; }
@@ -46,6 +53,10 @@ public:
     bool handleResult(const HTTPResult& result, const KeepWaiting& keepWaiting);
 
     bool isVersionInfoReceived() const { return versionInfoReceived_.load(); }
+    // Whether updates are downloaded and installed by the client itself, and why not.
+    const InstallPlace& installPlace() const { return place_; }
+    // The version the service announced when it is newer than this one (else empty).
+    std::wstring newerVersion() const;
     // The address for a manual download, from the last version information (about window).
     std::wstring downloadAddress() const;
 
@@ -68,10 +79,12 @@ private:
     void flushSettings() const;
 
     std::wstring updateFolder_;
+    InstallPlace place_;
     Request request_;
     ShowMessage showMessage_;
     kestra::IClock& clock_;
     std::atomic<bool> versionInfoReceived_{false};
     mutable std::mutex downloadAddressLock_;
     std::wstring downloadAddress_;
+    std::wstring newerVersion_;
 };

@@ -74,14 +74,15 @@ QWidget* body(QWidget* parent) {
                "country outlines of the Digital Chart of the World as prepared for GMT (gmt-dcw, "
                "P. Wessel and J. Luis; GNU LGPL); lakes and borders of GSHHG (P. Wessel and "
                "W. H. F. Smith; GNU LGPL); capitals from the city placemarks of the Marble virtual "
-               "globe (GNU LGPL)."),
+               "globe (CC BY 3.0)."),
         box));
     layout->addStretch(1);
     return box;
 }
 }  // namespace
 
-AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent), download_(new QLabel(this)) {
+AboutWindow::AboutWindow(QWidget* parent)
+    : QDialog(parent), download_(new QLabel(this)), note_(paragraph(QString(), this)) {
     setObjectName(QStringLiteral("aboutWindow"));
     setWindowTitle(uiText("About Lumora"));
     auto* layout = new QVBoxLayout(this);
@@ -99,11 +100,19 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent), download_(new QLabe
     connect(download_, &QLabel::linkActivated, this,
             [](const QString& link) { openAddress(link); });
     layout->addWidget(download_);
+    note_->setObjectName(QStringLiteral("updateNote"));
+    note_->hide();
+    layout->addWidget(note_);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(uiText("Close"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
     layout->addWidget(buttons);
     resize(460, 520);
+}
+
+void AboutWindow::setUpdateNote(const QString& note) {
+    note_->setText(note);
+    note_->setVisible(!note.isEmpty());
 }
 
 void AboutWindow::setDownloadAddress(const QString& address) {

@@ -15,9 +15,13 @@ public:
     // Empty: no link. Only web addresses (http, https) are offered.
     void setDownloadAddress(const QString& address);
     QLabel* downloadLink() const { return download_; }
+    // Empty: no note.
+    void setUpdateNote(const QString& note);
+    QLabel* updateNote() const { return note_; }
     // Opens a web address in the user's browser; false (and a log line) when it cannot.
     static bool openAddress(const QString& address);
 
 private:
     QLabel* download_;
+    QLabel* note_;
 };

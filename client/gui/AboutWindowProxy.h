@@ -15,4 +15,8 @@ public:
             window.setDownloadAddress(QString::fromStdWString(address));
         });
     }
+    void setUpdateNote(const std::wstring& note) override {
+        window_.post(
+            [note](AboutWindow& window) { window.setUpdateNote(QString::fromStdWString(note)); });
+    }
 };

@@ -16,6 +16,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Lumora"));
     QApplication::setApplicationVersion(QString::fromLatin1(LUMORA_CLIENT_VERSION));
     QApplication::setWindowIcon(Artwork::icon(QStringLiteral("lumora"), 64));
+    // Ties the windows to the installed desktop entry (its name and icon in the desktop's
+    // task list).
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(LUMORA_DESKTOP_ID));
     QtGuiThread guiThread(application);
     QtImageFactory images;
     GuiFactory guiFactory(guiThread, &images);

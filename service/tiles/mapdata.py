@@ -44,7 +44,7 @@ Countries: Digital Chart of the World polygons as prepared for GMT (gmt-dcw, by
   P. Wessel and J. Luis; LGPL).
 Lakes and borders: GSHHG, the Global Self-consistent, Hierarchical, High-resolution
   Geography database (gmt-gshhg-low, P. Wessel and W. H. F. Smith; LGPL).
-Capitals: city placemarks of the Marble virtual globe (marble-qt-data; LGPL).
+Capitals: city placemarks of the Marble virtual globe (marble-qt-data; CC BY 3.0).
 Made with GMT, GDAL and Mapnik.
 """
 

@@ -162,8 +162,9 @@ TEST_F(ControllerWindowsTest, TheWindowsTakeTheLayoutTheContactsTheTicksAndTheir
     EXPECT_EQ(frame.count("setNoSleep(0)"), 1);
     EXPECT_EQ(frame.count("reconnect(7, 10000)"), 1);
     EXPECT_THAT(factory.details.load()->calls(), ElementsAre("showContact(100002@localhost, 1)"));
-    EXPECT_THAT(factory.about.load()->calls(), ElementsAre("setDownloadAddress()", "show()"))
-        << "no newer version known: no link";
+    EXPECT_THAT(factory.about.load()->calls(),
+                ElementsAre("setDownloadAddress()", "setUpdateNote()", "show()"))
+        << "no newer version known: no link; the build updates itself: no note";
     EXPECT_THAT(log(), HasSubstr("[ERROR] ApplicationManager::runApplication: msg.lParam == NULL"));
     EXPECT_THAT(log(), HasSubstr("UM_SHOW_SEARCH: the user search window is not part"));
 

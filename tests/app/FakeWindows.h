@@ -145,6 +145,9 @@ public:
     void setDownloadAddress(const std::wstring& address) override {
         record("setDownloadAddress(" + kestra::wideToUtf8(address) + ")");
     }
+    void setUpdateNote(const std::wstring& note) override {
+        record("setUpdateNote(" + kestra::wideToUtf8(note) + ")");
+    }
 };
 
 class FakeGroupList : public FakeWindow<IGroupListWindow> {

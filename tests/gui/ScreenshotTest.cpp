@@ -99,6 +99,9 @@ TEST(ScreenshotTest, EveryWindowAsANewUserSeesIt) {
 
     rig.windows.aboutWindow()->setDownloadAddress(
         L"http://localhost:25280/download/lumora-1.9.1.zip");
+    rig.windows.aboutWindow()->setUpdateNote(
+        L"Lumora cannot update itself where it is installed. New versions come from your "
+        L"system's package manager, or from whoever installed it there.");
     rig.windows.aboutWindow()->show();
     auto& about = static_cast<AboutWindow&>(rig.widgetOf(*rig.windows.aboutWindow()));
     ASSERT_TRUE(rig.eventually([&] { return about.isVisible(); }));

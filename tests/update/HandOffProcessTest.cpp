@@ -148,8 +148,9 @@ namespace {
 // The client may hand over only when the waiting update is safely handed to the updater.
 // With settings that cannot be saved (a read-only folder) it would find the update
 // waiting again at every start and the two programs would restart each other without
-// end; after three hand-offs that did not end the update it stops trying too. In both
-// cases it logs why and starts normally, once.
+// end; after three hand-offs that did not end the update it stops trying too, and a client
+// whose program folder it cannot write to leaves the update to whoever installed it. In
+// each case it logs why and starts normally, once.
 TEST(HandOffProcessTest, WithoutASafeHandOffTheClientStartsNormally) {
     updatetest::HandOffSandbox sandbox;
     sandbox.writeSettings(L"<group name=\"general\"><item name=\"isUpdate\" value=\"1\"/></group>");
@@ -162,7 +163,12 @@ TEST(HandOffProcessTest, WithoutASafeHandOffTheClientStartsNormally) {
          "saved.\n"},
         {"three hand-offs",
          "[ERROR] _tWinMain: the update was handed over 3 times without being finished; it is "
-         "left for now.\n"}};
+         "left for now.\n"},
+        {"read-only program folder",
+         "[WARNING] _tWinMain: an update waits, but the program folder " +
+             sandbox.installFolder().string() +
+             " is not writable; updates are installed by whoever installed Lumora there; it is "
+             "not installed.\n"}};
     for (const auto& [name, line] : cases) {
         SCOPED_TRACE(name);
         std::unique_ptr<testsupport::ReadOnlyFolder> readOnly;
@@ -170,8 +176,12 @@ TEST(HandOffProcessTest, WithoutASafeHandOffTheClientStartsNormally) {
             readOnly =
                 std::make_unique<testsupport::ReadOnlyFolder>(sandbox.appFolder() / "Jabber");
             ASSERT_TRUE(readOnly->ok());
-        } else {
+        } else if (name == cases[1].first) {
             testsupport::writeFile(sandbox.updateFolder() / "install.pending", "3\n");
+        } else {
+            fs::remove(sandbox.updateFolder() / "install.pending");
+            readOnly = std::make_unique<testsupport::ReadOnlyFolder>(sandbox.installFolder());
+            ASSERT_TRUE(readOnly->ok());
         }
         const std::size_t starts = sandbox.clientLogCount(STARTING);
         ChildProcess client;

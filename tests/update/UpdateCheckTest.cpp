@@ -2,12 +2,15 @@
 
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <random>
 
 #include "FakeGui.h"
 #include "LumoraService.h"
+#include "ReadOnlyFolder.h"
 #include "TestSupport.h"
 #include "client/app/ApplicationManager.h"
+#include "client/app/InstallPlace.h"
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
@@ -62,6 +65,9 @@ protected:
         factory = std::make_unique<FakeGuiFactory>(*gui);
         manager = std::make_unique<ApplicationManager>(*gui, *factory, clock);
         manager->setApplicationFolder(appFolder().wstring());
+        if (place) {
+            manager->setInstallPlace(*place);
+        }
         result = std::async(std::launch::async, [this] { return manager->runApplication(); });
     }
     // Quits the controller (which saves and shuts the settings down) and starts the
@@ -125,6 +131,7 @@ protected:
     std::unique_ptr<FakeGuiFactory> factory;
     std::unique_ptr<ApplicationManager> manager;
     std::future<int> result;
+    std::optional<InstallPlace> place;
 };
 
 TEST_F(UpdateCheckTest, NewerVersionInModeOneIsDownloadedAndMarkedForInstallation) {
@@ -161,6 +168,66 @@ TEST_F(UpdateCheckTest, NewerVersionInModeOneIsDownloadedAndMarkedForInstallatio
     ASSERT_TRUE(waitForVersionInfo());
     EXPECT_EQ(packageRanges().size(), 1U);
     EXPECT_EQ(messages("Update download is started."), 1U);
+}
+
+// An installation that cannot replace its own files (a program folder this user cannot
+// write to; one that the system's package manager installed, even for root) downloads
+// nothing in any update mode, and still tells the user that a newer version exists.
+TEST_F(UpdateCheckTest, AnInstallationThatCannotReplaceItsFilesOnlyAnnouncesUpdates) {
+    announce("2.0.0");
+    const fs::path programs = dir.path() / "programs";
+    fs::create_directories(programs);
+    testsupport::writeFile(programs / "Lumora", "the client");
+    const fs::path packageList = dir.path() / "lumora.list";
+    testsupport::writeFile(packageList, "/.\n/usr\n" + (programs / "Lumora").string() + "\n");
+    struct Case {
+        const char* name;
+        std::wstring list;
+        bool readOnly;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"read-only program folder", L"", true, " is not writable; "},
+        {"folder of the system's package", packageList.wstring(), false,
+         " belongs to the system's package; "},
+    };
+    std::size_t announced = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<testsupport::ReadOnlyFolder> readOnly;
+        if (c.readOnly) {
+            readOnly.emplace(programs);
+            ASSERT_TRUE(readOnly->ok());
+        }
+        place.emplace(programs.wstring(), c.list);
+        EXPECT_FALSE(place->canInstallUpdates());
+        for (const int mode : {1, 0}) {
+            Settings::setIntValue(L"general.updateMode", mode);
+            start(fastClock);
+            ASSERT_TRUE(waitForVersionInfo());
+            EXPECT_EQ(messages("Lumora update is available."), ++announced);
+            EXPECT_FALSE(manager->canInstallUpdates());
+            EXPECT_NE(manager->updateNote().find(L"package manager"), std::wstring::npos);
+            EXPECT_EQ(manager->getDownloadAddress(), L"http://lumora.example/download/");
+            stop();
+        }
+        EXPECT_EQ(logCount("[INFO] UpdateChecker: the program folder " + programs.string() + c.why),
+                  2U);
+    }
+    EXPECT_EQ(messages("Update download is started."), 0U);
+    EXPECT_TRUE(packageRanges().empty());
+    EXPECT_FALSE(fs::exists(packageFile()));
+    EXPECT_EQ(Settings::getStringValue(L"splitter.startLoadUpdate"), L"");
+    EXPECT_EQ(Settings::getIntValue(L"general.isUpdate", 0), 0);
+
+    // The same folder, writable and not the package's: the update is downloaded as usual.
+    place.emplace(programs.wstring(), L"");
+    Settings::setIntValue(L"general.updateMode", 1);
+    start(fastClock);
+    ASSERT_TRUE(waitForPendingUpdate());
+    EXPECT_TRUE(manager->canInstallUpdates());
+    EXPECT_EQ(manager->updateNote(), L"");
+    EXPECT_EQ(readFile(packageFile()), package);
 }
 
 TEST_F(UpdateCheckTest, DownloadStoppedByTheProgramsEndResumesAtTheNextStart) {
