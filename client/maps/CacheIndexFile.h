@@ -34,6 +34,5 @@ public:
     // left empty.
     static void parse(const std::wstring& text, std::uint64_t dataSize, CacheIndices& indices);
     // The same, from the file's bytes as they are (UTF-16LE, an odd last byte ignored).
-    static void parseBytes(const std::string& bytes, std::uint64_t dataSize,
-                           CacheIndices& indices);
+    static void parseBytes(const std::string& bytes, std::uint64_t dataSize, CacheIndices& indices);
 };

@@ -89,7 +89,8 @@ void recordLongest(std::atomic<std::uint64_t>& longest, SteadyClock::time_point 
 // The index lock held alone, timed: how long lookups may have waited.
 class ExclusiveIndex {
 public:
-    explicit ExclusiveIndex(CacheState& s) : s_(s), lock_(s.indexLock), since_(SteadyClock::now()) {}
+    explicit ExclusiveIndex(CacheState& s)
+        : s_(s), lock_(s.indexLock), since_(SteadyClock::now()) {}
     ~ExclusiveIndex() {
         recordLongest(s_.longestExclusiveNs, since_);
         s_.exclusiveCount.fetch_add(1);
@@ -182,8 +183,8 @@ std::size_t countCopies(const CacheIndices& indices) {
     return copies;
 }
 
-std::string readImage(const std::shared_ptr<platform::RandomAccessFile>& file,
-                      std::uint32_t offset, std::uint32_t size) {
+std::string readImage(const std::shared_ptr<platform::RandomAccessFile>& file, std::uint32_t offset,
+                      std::uint32_t size) {
     std::string data(size, '\0');
     if (size == 0) {
         return data;
@@ -266,8 +267,8 @@ std::size_t applyJournal(const std::string& bytes, std::uint64_t dataSize, Cache
 
 bool writeFileAndSync(const std::string& path, const std::string& bytes) {
     std::unique_ptr<platform::RandomAccessFile> file = platform::RandomAccessFile::open(path, true);
-    const bool ok = file && file->truncate(0) && file->writeAt(0, bytes.data(), bytes.size()) &&
-                    file->sync();
+    const bool ok =
+        file && file->truncate(0) && file->writeAt(0, bytes.data(), bytes.size()) && file->sync();
     if (!ok) {
         removeFile(path);
     }
@@ -338,7 +339,8 @@ void CacheManager::waitForFold() {
 CacheManager::LockHoldTimes CacheManager::lockHoldTimes(bool reset) {
     CacheState& s = state();
     LockHoldTimes times;
-    times.longestExclusiveNs = reset ? s.longestExclusiveNs.exchange(0) : s.longestExclusiveNs.load();
+    times.longestExclusiveNs =
+        reset ? s.longestExclusiveNs.exchange(0) : s.longestExclusiveNs.load();
     times.exclusiveCount = reset ? s.exclusiveCount.exchange(0) : s.exclusiveCount.load();
     times.longestSaveNs = reset ? s.longestSaveNs.exchange(0) : s.longestSaveNs.load();
     return times;
@@ -550,8 +552,9 @@ void CacheManager::replayJournal(const std::string& path, std::uint64_t dataSize
         intact = applyJournal(bytes, dataSize, s.indices, applied);
     }
     if (intact < bytes.size()) {
-        Log::warning("CacheManager::loadIndex: the journal ends in a torn or damaged record; "
-                     "the saves from there on are lost.");
+        Log::warning(
+            "CacheManager::loadIndex: the journal ends in a torn or damaged record; "
+            "the saves from there on are lost.");
     }
     if (!current) {
         return;
@@ -688,9 +691,8 @@ void CacheManager::maybeStartFold() {
     if (s.fold.joinable()) {
         s.fold.join();
     }
-    const std::size_t limit = s.journalLimit != 0
-                                  ? s.journalLimit
-                                  : std::max(JOURNAL_RECORDS_PER_FOLD, s.copies / 4);
+    const std::size_t limit =
+        s.journalLimit != 0 ? s.journalLimit : std::max(JOURNAL_RECORDS_PER_FOLD, s.copies / 4);
     if (s.foldFailed.exchange(false)) {
         s.foldRetryAfter = s.journaled + limit;  // not again at every durable point
     }
