@@ -69,8 +69,17 @@ struct CacheState {
     std::atomic<std::uint64_t> longestExclusiveNs{0};
     std::atomic<std::uint64_t> exclusiveCount{0};
     std::atomic<std::uint64_t> longestSaveNs{0};
+    std::atomic<std::uint64_t> longestLookupWaitNs{0};
 
     kestra::IClock* clock = &kestra::SystemClock::instance();
+
+    // A program that ends without shutdown() must not end with a fold still running.
+    ~CacheState() {
+        if (fold.joinable()) {
+            stopFold = true;
+            fold.join();
+        }
+    }
 };
 
 CacheState& state() {
@@ -102,6 +111,19 @@ private:
     CacheState& s_;
     std::unique_lock<std::shared_mutex> lock_;
     SteadyClock::time_point since_;
+};
+
+// The index lock shared by a lookup, timed: how long it waited for a writer.
+class SharedIndex {
+public:
+    explicit SharedIndex(CacheState& s) {
+        const auto since = SteadyClock::now();
+        lock_ = std::shared_lock<std::shared_mutex>(s.indexLock);
+        recordLongest(s.longestLookupWaitNs, since);
+    }
+
+private:
+    std::shared_lock<std::shared_mutex> lock_;
 };
 
 // The stored versions of one block of one source, newest first; null when there are none.
@@ -343,6 +365,8 @@ CacheManager::LockHoldTimes CacheManager::lockHoldTimes(bool reset) {
         reset ? s.longestExclusiveNs.exchange(0) : s.longestExclusiveNs.load();
     times.exclusiveCount = reset ? s.exclusiveCount.exchange(0) : s.exclusiveCount.load();
     times.longestSaveNs = reset ? s.longestSaveNs.exchange(0) : s.longestSaveNs.load();
+    times.longestLookupWaitNs =
+        reset ? s.longestLookupWaitNs.exchange(0) : s.longestLookupWaitNs.load();
     return times;
 }
 
@@ -727,7 +751,7 @@ bool CacheManager::findCacheItem(const std::wstring& loaderName,
     std::shared_ptr<platform::RandomAccessFile> file;
     CacheItem found;
     {
-        std::shared_lock<std::shared_mutex> lock(s.indexLock);
+        SharedIndex lock(s);
         checkReady("findCacheItem");
         const BlockList* stored = storedVersions(s.indices, loaderName, block.name);
         if (stored == nullptr) {
@@ -768,7 +792,7 @@ bool CacheManager::findMaxVersionCacheItem(const std::wstring& loaderName,
     std::shared_ptr<platform::RandomAccessFile> file;
     CacheItem found;
     {
-        std::shared_lock<std::shared_mutex> lock(s.indexLock);
+        SharedIndex lock(s);
         checkReady("findMaxVersionCacheItem");
         const BlockList* stored = storedVersions(s.indices, loaderName, block.name);
         if (stored == nullptr) {
@@ -907,11 +931,20 @@ void CacheManager::cleanup(int days) {
     // Null when it cannot be opened again: reads then fail, saves open it anew.
     std::shared_ptr<platform::RandomAccessFile> compacted =
         platform::RandomAccessFile::open(s.dataPath, false);
+    std::shared_ptr<platform::RandomAccessFile> replaced;
     {
         ExclusiveIndex index(s);
         s.indices.swap(kept);
+        replaced = std::move(s.data);
         s.data = std::move(compacted);
     }
+    // Closing the old file frees all its blocks, which takes long for a large file: not
+    // under the lock, and not on a lookup's thread (they hold it only for one read).
+    while (replaced.use_count() > 1) {
+        std::this_thread::yield();
+    }
+    replaced.reset();
+    kept = CacheIndices();  // the old index, freed outside the lock too
     // Records not yet journaled name places in the old file; the index written next holds
     // everything.
     s.pending.clear();

@@ -103,11 +103,12 @@ public:
     static void waitForFold();
 
     // How long the index lock was held alone (lookups waiting), the longest time and the
-    // number of times, and the longest time a save held the writers' lock, in nanoseconds,
-    // since the last reset.
+    // number of times; the longest a lookup waited to share it; and the longest time a save
+    // held the writers' lock; in nanoseconds, since the last reset.
     struct LockHoldTimes {
         std::uint64_t longestExclusiveNs = 0;
         std::uint64_t exclusiveCount = 0;
+        std::uint64_t longestLookupWaitNs = 0;
         std::uint64_t longestSaveNs = 0;
     };
     static LockHoldTimes lockHoldTimes(bool reset);
