@@ -7,6 +7,7 @@ SqliteTileStore::SqliteTileStore(const std::string& path, int savesPerCommit)
     if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) {
         throw std::runtime_error("sqlite: cannot open " + path);
     }
+    sqlite3_busy_timeout(db_, 10000);  // a reader beside a writer waits, never fails
     exec("PRAGMA journal_mode=WAL");
     exec("PRAGMA synchronous=FULL");
     exec(

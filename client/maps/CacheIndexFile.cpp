@@ -17,33 +17,62 @@ const wchar_t* const LOADERS[] = {L"google", L"microsoft", L"openStreet"};
     throw kestra::CacheIsCorruptException("CacheManager::loadIndex", "Can not load index.");
 }
 
-// Hands out the tokens of the text one by one.
+// Hands out the tokens of the file's UTF-16LE bytes one by one, straight from the bytes: a
+// large index is parsed without first being turned into text.
 class Tokens {
 public:
-    explicit Tokens(const std::wstring& text) : text_(text) {}
+    explicit Tokens(const std::string& bytes)
+        : bytes_(reinterpret_cast<const unsigned char*>(bytes.data())), units_(bytes.size() / 2) {}
 
-    std::wstring next() {
-        while (at_ < text_.size() && std::iswspace(text_[at_])) {
-            ++at_;
+    // The next token as [begin, end) of code units; fails when there is none or it is too
+    // long to be ours.
+    void next(std::size_t& begin, std::size_t& end) {
+        skipSpace();
+        begin = at_;
+        std::size_t characters = 0;
+        while (at_ < units_) {
+            std::size_t length = 1;
+            const std::uint32_t c = character(at_, length);
+            if (isSpace(c)) {
+                break;
+            }
+            at_ += length;
+            ++characters;
         }
-        const std::size_t start = at_;
-        while (at_ < text_.size() && !std::iswspace(text_[at_])) {
-            ++at_;
-        }
-        if (start == at_ || at_ - start > CacheIndexFile::MAX_TOKEN) {
+        end = at_;
+        if (characters == 0 || characters > CacheIndexFile::MAX_TOKEN) {
             corrupt();  // ran out of tokens, or one too long to be ours
         }
-        return text_.substr(start, at_ - start);
+    }
+
+    std::wstring text() {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        next(begin, end);
+        std::wstring token;
+        token.reserve(end - begin);
+        for (std::size_t k = begin; k < end;) {
+            std::size_t length = 1;
+            token.push_back(static_cast<wchar_t>(character(k, length)));
+            k += length;
+        }
+        return token;
     }
 
     std::uint32_t number() {
-        const std::wstring token = next();
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        next(begin, end);
+        if (end - begin > 10) {
+            corrupt();
+        }
         std::uint64_t value = 0;
-        for (wchar_t c : token) {
-            if (c < L'0' || c > L'9' || token.size() > 10) {
+        for (std::size_t k = begin; k < end; ++k) {
+            const std::uint32_t c = unit(k);
+            if (c < '0' || c > '9') {
                 corrupt();
             }
-            value = value * 10 + static_cast<std::uint64_t>(c - L'0');
+            value = value * 10 + (c - '0');
         }
         if (value > std::numeric_limits<std::uint32_t>::max()) {
             corrupt();
@@ -52,30 +81,78 @@ public:
     }
 
     std::wstring field() {
-        const std::wstring token = next();
+        std::wstring token = text();
         return token == CacheIndexFile::EMPTY_TOKEN ? std::wstring() : token;
     }
 
-    void expect(const wchar_t* word) {
-        if (next() != word) {
+    void expect(const char* word) {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        next(begin, end);
+        for (std::size_t k = begin; k < end; ++k, ++word) {
+            if (*word == '\0' || unit(k) != static_cast<unsigned char>(*word)) {
+                corrupt();
+            }
+        }
+        if (*word != '\0') {
             corrupt();
         }
     }
 
     bool atEnd() {
-        while (at_ < text_.size() && std::iswspace(text_[at_])) {
-            ++at_;
-        }
-        return at_ == text_.size();
+        skipSpace();
+        return at_ == units_;
     }
 
 private:
-    const std::wstring& text_;
+    std::uint32_t unit(std::size_t k) const {
+        return static_cast<std::uint32_t>(bytes_[2 * k]) |
+               (static_cast<std::uint32_t>(bytes_[2 * k + 1]) << 8);
+    }
+
+    // The character at code unit k and how many units it takes; a broken surrogate pair
+    // means the file is not UTF-16 text.
+    std::uint32_t character(std::size_t k, std::size_t& length) const {
+        const std::uint32_t u = unit(k);
+        if (u < 0xD800 || u > 0xDFFF) {
+            length = 1;
+            return u;
+        }
+        if (u > 0xDBFF || k + 1 >= units_) {
+            corrupt();
+        }
+        const std::uint32_t low = unit(k + 1);
+        if (low < 0xDC00 || low > 0xDFFF) {
+            corrupt();
+        }
+        length = 2;
+        return 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+    }
+
+    static bool isSpace(std::uint32_t c) {
+        if (c < 0x80) {
+            return c == ' ' || (c >= '\t' && c <= '\r');
+        }
+        return std::iswspace(static_cast<wint_t>(c)) != 0;
+    }
+
+    void skipSpace() {
+        while (at_ < units_) {
+            std::size_t length = 1;
+            if (!isSpace(character(at_, length))) {
+                return;
+            }
+            at_ += length;
+        }
+    }
+
+    const unsigned char* bytes_;
+    std::size_t units_;
     std::size_t at_ = 0;
 };
 
 CacheItem readItem(Tokens& tokens, std::uint64_t dataSize) {
-    tokens.expect(L"nextItem");
+    tokens.expect("nextItem");
     CacheItem item;
     item.version = tokens.field();
     item.imageType = tokens.field();
@@ -90,8 +167,8 @@ CacheItem readItem(Tokens& tokens, std::uint64_t dataSize) {
 }
 
 void readSection(Tokens& tokens, std::uint64_t dataSize, CacheIndices& indices) {
-    tokens.expect(L"nextIndex");
-    const std::wstring loader = tokens.next();
+    tokens.expect("nextIndex");
+    const std::wstring loader = tokens.text();
     if (!CacheIndexFile::isKnownLoader(loader)) {
         kestra::Log::error("CacheManager::loadIndex: Unsupported loader");
         throw kestra::CacheException("CacheManager::cleanup", "Unsupported loader");
@@ -99,17 +176,15 @@ void readSection(Tokens& tokens, std::uint64_t dataSize, CacheIndices& indices) 
     LoaderIndex& index = indices[loader];
     const std::uint32_t blocks = tokens.number();
     for (std::uint32_t b = 0; b < blocks; ++b) {
-        const std::wstring name = tokens.next();
-        if (name.empty()) {
-            corrupt();
-        }
-        BlockList& list = index[name];
+        // The file lists the blocks in order: each goes in at the end, without a search.
+        const auto at = index.emplace_hint(index.end(), tokens.text(), BlockList());
+        BlockList& list = at->second;
         const std::uint32_t items = tokens.number();
         for (std::uint32_t i = 0; i < items; ++i) {
             list.push_back(readItem(tokens, dataSize));
         }
         if (list.empty()) {
-            index.erase(name);
+            index.erase(at);
         }
     }
 }
@@ -205,9 +280,14 @@ std::string CacheIndexFile::serialize(const CacheIndices& indices) {
 
 void CacheIndexFile::parse(const std::wstring& text, std::uint64_t dataSize,
                            CacheIndices& indices) {
+    parseBytes(kestra::wideToUtf16le(text), dataSize, indices);
+}
+
+void CacheIndexFile::parseBytes(const std::string& bytes, std::uint64_t dataSize,
+                                CacheIndices& indices) {
     indices.clear();
     try {
-        Tokens tokens(text);
+        Tokens tokens(bytes);
         const std::uint32_t sections = tokens.number();
         if (sections > 3) {
             corrupt();

@@ -33,4 +33,6 @@ public:
     // damaged text and kestra::CacheException for an unknown source name; indices are then
     // left empty.
     static void parse(const std::wstring& text, std::uint64_t dataSize, CacheIndices& indices);
+    // The same, from the file's bytes as they are (UTF-16LE, an odd last byte ignored).
+    static void parseBytes(const std::string& bytes, std::uint64_t dataSize, CacheIndices& indices);
 };

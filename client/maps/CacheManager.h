@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,16 +15,25 @@
 //                         cleanups)
 //   ".lumoracache.index"  where each image lies (format in CacheIndexFile.h)
 //
-// The index is written to ".lumoracache.indextmp", forced to disk together with the data
-// it refers to, and renamed over the old one, so a crash or a power cut at any moment
-// leaves either the old or the new index, each describing bytes that are on disk. The
-// index is written every 20 saves and at shutdown.
+//   ".lumoracache.journal" the saves since the index was last written whole (format in
+//                         CacheJournal.h)
+//
+// Every 20 saves the data file and then the new journal records are forced to disk (the
+// durable point): a crash loses at most the 19 saves since. When the journal has grown
+// long, a background thread folds it into a new index (the old index and the journal,
+// renamed ".lumoracache.journal.folding", read back from disk). The index is written whole,
+// and the journal dropped, at shutdown, after a cleanup and before a move. An index is
+// always written to ".lumoracache.indextmp", forced to disk with the data it refers to and
+// renamed over the old one. Opening reads the index and replays the journals on top.
 //
 // States: not ready -> ready (setCachePlace loaded or created the index) -> not ready
 // (shutdown; removeAllItems passes through it). Every operation on the store checks the
-// ready flag and throws kestra::CacheException "Not ready" when it is clear. One recursive
-// lock serialises everything; the maps loader's thread and the main thread both use the
-// cache.
+// ready flag and throws kestra::CacheException "Not ready" when it is clear. Saves and
+// every change of place or files are serialised by one recursive lock; lookups never take
+// it: they share a second lock that is held alone only for the moment a save inserts into
+// the index or a cleanup swaps in the compacted file, and read the image bytes with no lock
+// held from the data file kept open. The maps loader's thread and the main thread both use
+// the cache.
 class CacheManager {
 public:
     // Makes place the cache folder and opens the cache there. When previousPlace holds a
@@ -78,18 +88,41 @@ public:
 
     static constexpr const char* DATA_FILE = ".lumoracache";
     static constexpr const char* INDEX_FILE = ".lumoracache.index";
+    static constexpr const char* JOURNAL_FILE = ".lumoracache.journal";
+    static constexpr const char* FOLDING_FILE = ".lumoracache.journal.folding";
     static constexpr const wchar_t* OLD_VERSION = L"__old__";
     static constexpr int SAVES_PER_FLUSH = 20;
+    // The journal is folded into the index once it holds this many records, or a quarter
+    // of the cache's copies when that is more.
+    static constexpr std::size_t JOURNAL_RECORDS_PER_FOLD = 4096;
+
+    // Sets the fold threshold to records exactly (0: the default above). For tests and
+    // benchmarks that need folds in a small cache.
+    static void setJournalLimit(std::size_t records);
+    // Waits until no fold runs.
+    static void waitForFold();
+
+    // How long the index lock was held alone (lookups waiting), the longest time and the
+    // number of times; the longest a lookup waited to share it; and the longest time a save
+    // held the writers' lock; in nanoseconds, since the last reset.
+    struct LockHoldTimes {
+        std::uint64_t longestExclusiveNs = 0;
+        std::uint64_t exclusiveCount = 0;
+        std::uint64_t longestLookupWaitNs = 0;
+        std::uint64_t longestSaveNs = 0;
+    };
+    static LockHoldTimes lockHoldTimes(bool reset);
 
 private:
     static void open();
     static void loadIndex();
+    static void replayJournal(const std::string& path, std::uint64_t dataSize, bool current);
+    static void makeDurable();
+    static void maybeStartFold();
+    static void joinFold();
+    static void removeJournals(const std::string& folder);
     static void migrateLegacy(const std::wstring& previousPlace);
     static void checkReady(const char* operation);
-    static std::uint32_t saveItemToFile(const std::string& path, const std::string& data);
-    static std::string readItemFromFile(const std::string& path, std::uint32_t offset,
-                                        std::uint32_t size);
     static void insertItem(const std::wstring& loaderName, const std::wstring& blockName,
                            const CacheItem& item);
-    static void compactInto(const std::string& tmpPath, std::uint64_t cutOff);
 };

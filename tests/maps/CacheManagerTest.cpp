@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <future>
+#include <map>
+#include <memory>
+#include <random>
+#include <thread>
 
 #include "CacheTestSupport.h"
 #include "LogCapture.h"
 #include "ManualClock.h"
 #include "TestSupport.h"
+#include "client/maps/CacheIndexFile.h"
 #include "kestra/Exceptions.h"
 
 using cachetest::block;
@@ -25,6 +32,7 @@ protected:
         } catch (const std::exception&) {
         }
         CacheManager::setClock(nullptr);
+        CacheManager::setJournalLimit(0);
     }
     fs::path indexFile() const { return dir.path() / ".lumoracache.index"; }
     fs::path dataFile() const { return dir.path() / ".lumoracache"; }
@@ -72,6 +80,28 @@ protected:
         EXPECT_FALSE(CacheManager::isReady());
     }
 
+    // The cache's files as a crash at this moment leaves them (the process gone, the
+    // system still up): shutdown() would write more.
+    std::map<std::string, std::string> crashImage() {
+        CacheManager::waitForFold();  // one instant: no fold halfway through the copy
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            files[entry.path().filename().string()] = testsupport::readFile(entry.path());
+        }
+        return files;
+    }
+    // Shuts the cache down and puts the files of the image back in place of what is there.
+    void restore(const std::map<std::string, std::string>& files) {
+        CacheManager::shutdown();
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            fs::remove(entry.path());
+        }
+        for (const auto& [name, bytes] : files) {
+            testsupport::writeFile(dir.path() / name, bytes);
+        }
+    }
+    std::wstring tile(int i) { return L"4/" + std::to_wstring(i) + L"/1"; }
+
     testsupport::TempDir dir;
     ManualClock clock;
 };
@@ -109,26 +139,129 @@ TEST_F(CacheManagerTest, VersionsOneThreeTwoAreListedThreeOneTwo) {
     EXPECT_EQ(newest(L"r0123", L"google"), "-");
 }
 
-TEST_F(CacheManagerTest, ItemsSurviveARestartAndTheIndexIsWrittenEveryTwentySaves) {
+TEST_F(CacheManagerTest, ItemsSurviveARestartAndACrashLosesOnlyTheSavesSinceTheLastDurablePoint) {
+    CacheManager::setJournalLimit(20);  // a fold into the index at the 20th and 40th save
     CacheManager::setCachePlace(dir.wstr(), dir.wstr());
-    for (int i = 0; i < 19; ++i) {
-        save(L"4/" + std::to_wstring(i) + L"/1", L"", 500, L"openStreet");
+    for (int i = 0; i < 45; ++i) {
+        save(tile(i), L"", 500, L"openStreet");
+        if (i == 30) {
+            save(tile(3), L"", 700, L"openStreet");  // replaces the copy folded in before
+        }
     }
-    EXPECT_EQ(cachetest::indexTokens(indexFile()), std::vector<std::wstring>{L"0"});
-    save(L"4/19/1", L"", 500, L"openStreet");
-    EXPECT_EQ(cachetest::indexTokens(indexFile()).at(3), L"20");
-    save(L"4/20/1", L"", 500, L"openStreet");
-    CacheManager::shutdown();
-    EXPECT_FALSE(CacheManager::isReady());
+    const auto crashed = crashImage();
+    EXPECT_EQ(fs::file_size(dataFile()), 45u * 500u + 700u);
+    restore(crashed);
 
     CacheManager::setCachePlace(dir.wstr() + L"/", dir.wstr());  // trailing "/" or not: same
+    // Saves 1 to 40 were made durable (the 40th is the second durable point after the 21st);
+    // the five after it are lost.
     std::wstring type;
     std::string data;
-    ASSERT_TRUE(CacheManager::findMaxVersionCacheItem(L"openStreet", block(L"4/20/1"), type, data));
+    ASSERT_TRUE(CacheManager::findMaxVersionCacheItem(L"openStreet", block(tile(38)), type, data));
     EXPECT_EQ(type, L"png");
-    EXPECT_EQ(data, imageFor(L"4/20/1", L"", 500));
-    EXPECT_EQ(find(L"4/7/1", L"", L"openStreet"), imageFor(L"4/7/1", L"", 500));
-    EXPECT_EQ(fs::file_size(dataFile()), 21u * 500u);
+    EXPECT_EQ(data, imageFor(tile(38), L"", 500));
+    EXPECT_EQ(find(tile(3), L"", L"openStreet"), imageFor(tile(3), L"", 700));
+    EXPECT_EQ(find(tile(0), L"", L"openStreet"), imageFor(tile(0), L"", 500));
+    EXPECT_EQ(find(tile(39), L"", L"openStreet"), "-");  // the 41st save
+    EXPECT_EQ(find(tile(44), L"", L"openStreet"), "-");
+    EXPECT_EQ(versionsInIndex(tile(3)), (std::vector<std::wstring>{L"<empty>", L"__old__"}));
+
+    // A clean shutdown leaves the whole cache in the index file alone, which the format of
+    // every earlier version reads.
+    save(tile(50), L"", 500, L"openStreet");
+    CacheManager::shutdown();
+    EXPECT_FALSE(fs::exists(dir.path() / CacheManager::JOURNAL_FILE));
+    EXPECT_FALSE(fs::exists(dir.path() / CacheManager::FOLDING_FILE));
+    CacheIndices indices;
+    CacheIndexFile::parse(kestra::utf16leToWide(testsupport::readFile(indexFile())),
+                          fs::file_size(dataFile()), indices);
+    EXPECT_EQ(indices[L"openStreet"].size(), 40u);
+    EXPECT_EQ(indices[L"openStreet"][tile(50)].front().size, 500u);
+}
+
+TEST_F(CacheManagerTest, ATornDamagedOrStrayJournalNeverYieldsWrongBytes) {
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    for (int i = 0; i < 40; ++i) {
+        save(tile(i), L"7", 400 + i);
+    }
+    const auto crashed = crashImage();
+    const std::string journal = crashed.at(CacheManager::JOURNAL_FILE);
+
+    // The last record torn: the 39 before it stay, and new saves follow the last good one.
+    auto torn = crashed;
+    torn[CacheManager::JOURNAL_FILE] = journal.substr(0, journal.size() - 5);
+    restore(torn);
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    EXPECT_EQ(find(tile(38), L"7"), imageFor(tile(38), L"7", 438));
+    EXPECT_EQ(find(tile(39), L"7"), "-");
+    for (int i = 100; i < 120; ++i) {
+        save(tile(i), L"7", 300);
+    }
+    restore(crashImage());
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    EXPECT_EQ(find(tile(119), L"7"), imageFor(tile(119), L"7", 300));
+    EXPECT_EQ(find(tile(5), L"7"), imageFor(tile(5), L"7", 405));
+
+    // A damaged byte in the middle: the records before it stay, none after it is trusted.
+    auto damaged = crashed;
+    damaged[CacheManager::JOURNAL_FILE][journal.size() / 2] ^= 0x20;
+    restore(damaged);
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    EXPECT_EQ(find(tile(3), L"7"), imageFor(tile(3), L"7", 403));
+    EXPECT_EQ(find(tile(39), L"7"), "-");
+    for (int i = 0; i < 40; ++i) {
+        const std::string data = find(tile(i), L"7");
+        EXPECT_TRUE(data == "-" || data == imageFor(tile(i), L"7", 400 + i)) << i;
+    }
+
+    // A data file cut short (another program, a restored backup): records naming bytes
+    // beyond its end are dropped, not served.
+    auto cut = crashed;
+    cut[".lumoracache"].resize(10 * 400 + 45);
+    restore(cut);
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    EXPECT_EQ(find(tile(9), L"7"), imageFor(tile(9), L"7", 409));
+    EXPECT_EQ(find(tile(10), L"7"), "-");
+
+    // A journal without its index (a crash in the middle of a cleanup) describes nothing.
+    auto orphan = crashed;
+    orphan.erase(".lumoracache.index");
+    restore(orphan);
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    EXPECT_EQ(find(tile(0), L"7"), "-");
+    EXPECT_FALSE(fs::exists(dir.path() / CacheManager::JOURNAL_FILE));
+}
+
+TEST_F(CacheManagerTest, AJournalFoldedBeforeACrashIsNotAppliedTwice) {
+    CacheManager::setJournalLimit(20);
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    for (int i = 0; i < 20; ++i) {
+        save(tile(i % 10), L"3", 300 + i);  // every block twice: the first becomes "__old__"
+    }
+    CacheManager::waitForFold();
+    const auto folded = crashImage();
+    ASSERT_FALSE(folded.count(CacheManager::FOLDING_FILE));
+    const std::vector<std::wstring> tokens = cachetest::indexTokens(indexFile());
+    ASSERT_GT(tokens.size(), 3u);
+    EXPECT_EQ(tokens.at(3), L"10");  // the fold wrote the index: ten blocks
+    // The crash came after the new index took its name and before the journal went.
+    CacheManager::shutdown();
+    auto image = folded;
+    const auto journalOfTheFold = [&]() {
+        CacheManager::setJournalLimit(0);
+        fs::remove(indexFile());
+        fs::remove(dataFile());
+        CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+        for (int i = 0; i < 20; ++i) {
+            save(tile(i % 10), L"3", 300 + i);
+        }
+        return crashImage().at(CacheManager::JOURNAL_FILE);
+    };
+    image[CacheManager::FOLDING_FILE] = journalOfTheFold();
+    restore(image);
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    EXPECT_EQ(find(tile(4), L"3"), imageFor(tile(4), L"3", 314));
+    EXPECT_EQ(versionsInIndex(tile(4)), (std::vector<std::wstring>{L"3", L"__old__"}));
 }
 
 TEST_F(CacheManagerTest, CleanupDropsReplacedAndAgedCopiesAndCompactsTheDataFile) {
@@ -256,7 +389,8 @@ TEST_F(CacheManagerTest, AVanishedFolderMakesSavesFailWithoutLosingTheCacheInMem
     fs::remove_all(place);
     EXPECT_THROW(save(L"b", L"1"), kestra::CacheSavingException);
     EXPECT_THROW(CacheManager::flush(), kestra::CacheSavingException);
-    EXPECT_THROW(find(L"a", L"1"), kestra::CacheLoadingException);
+    // The data file stays open: what was saved is still served.
+    EXPECT_EQ(find(L"a", L"1"), imageFor(L"a", L"1", 300));
 }
 
 TEST_F(CacheManagerTest, TheCacheMovesWithItsPlace) {
@@ -303,6 +437,114 @@ TEST_F(CacheManagerTest, ALegacySubFolderIsMigratedOrDropped) {
     CacheManager::setCachePlace(dir.wstr(), dir.wstr());
     EXPECT_FALSE(fs::exists(legacy));
     EXPECT_EQ(find(L"&t=t", L"5"), "abcd");
+}
+
+}  // namespace
+
+namespace {
+
+// A clock that, each time the cache asks it the time (a save and a cleanup do, holding the
+// writers' lock), has another thread look a block up and waits for the answer. A lookup
+// that waits for the writers' lock never answers; the guard of a minute then counts it.
+class LookingUpClock : public ManualClock {
+public:
+    std::time_t now() const override {
+        if (armed && stalled == 0) {
+            auto answer = std::make_shared<std::promise<std::string>>();
+            std::future<std::string> future = answer->get_future();
+            std::thread([answer]() {
+                std::string data;
+                std::wstring type;
+                try {
+                    CacheManager::findMaxVersionCacheItem(L"google", block(L"kept"), type, data);
+                } catch (const std::exception&) {
+                    data = "error";
+                }
+                answer->set_value(data);
+            }).detach();
+            if (future.wait_for(std::chrono::minutes(1)) == std::future_status::ready) {
+                answers.push_back(future.get());
+            } else {
+                ++stalled;
+            }
+        }
+        return ManualClock::now();
+    }
+    bool armed = false;
+    mutable std::vector<std::string> answers;
+    mutable int stalled = 0;
+};
+
+TEST(CacheLockingTest, LookupsAreAnsweredWhileASaveOrACleanupHoldsTheWritersLock) {
+    testsupport::TempDir dir;
+    LookingUpClock clock;
+    CacheManager::setClock(&clock);
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    CacheManager::saveCacheItem(L"google", block(L"kept"), L"1", L"png",
+                                imageFor(L"kept", L"1", 900));
+    clock.armed = true;
+    for (int i = 0; i < 25; ++i) {  // through a durable point
+        CacheManager::saveCacheItem(L"google", block(L"b" + std::to_wstring(i)), L"1", L"png",
+                                    imageFor(L"b", L"1", 300));
+    }
+    CacheManager::cleanup(1);
+    clock.armed = false;
+    EXPECT_EQ(clock.stalled, 0);
+    EXPECT_EQ(clock.answers.size(), 26u);
+    for (const std::string& answer : clock.answers) {
+        EXPECT_EQ(answer, imageFor(L"kept", L"1", 900));
+    }
+    CacheManager::shutdown();
+    CacheManager::setClock(nullptr);
+}
+
+// Lookups on one thread while another saves, folds, flushes and compacts: every answer is
+// the right image, also while a cleanup puts the compacted file in place of the one being
+// read.
+TEST(CacheLockingTest, ConcurrentLookupsGetOnlyCorrectImagesThroughSavesFoldsAndCleanups) {
+    testsupport::TempDir dir;
+    CacheManager::setJournalLimit(25);
+    CacheManager::setCachePlace(dir.wstr(), dir.wstr());
+    const auto name = [](unsigned int i) { return L"t" + std::to_wstring(i % 150); };
+    std::atomic<bool> stop{false};
+    std::atomic<int> found{0};
+    std::atomic<int> wrong{0};
+    std::thread reader([&]() {
+        std::mt19937 random(3);
+        while (!stop) {
+            const std::wstring wanted = name(random());
+            std::string data;
+            std::wstring type;
+            std::wstring carriedName;
+            try {
+                if (CacheManager::findMaxVersionCacheItem(L"google", block(wanted), type, data)) {
+                    ++found;
+                    if (!cachetest::isIntactImage(data, &carriedName) || carriedName != wanted) {
+                        ++wrong;
+                    }
+                }
+            } catch (const std::exception&) {
+                ++wrong;  // a failed read is no better than a wrong one
+            }
+        }
+    });
+    std::mt19937 random(5);
+    for (int i = 1; i <= 1200; ++i) {
+        const std::wstring n = name(random());
+        CacheManager::saveCacheItem(L"google", block(n), std::to_wstring(random() % 3), L"png",
+                                    imageFor(n, std::to_wstring(i), 200 + random() % 3000));
+        if (i % 300 == 0) {
+            CacheManager::cleanup(1);
+        } else if (i % 170 == 0) {
+            CacheManager::flush();
+        }
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GT(found.load(), 0);
+    CacheManager::shutdown();
+    CacheManager::setJournalLimit(0);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// Saves tiles into a cache folder without end, compacting now and then, until it is
-// killed. The crash test kills it at random moments and checks what survives.
+// Saves tiles into a cache folder without end, until it is killed: every save appends to
+// the journal, every second durable point or so starts a fold of the journal into the index
+// in the background, and about every 150th save compacts the cache. The crash test kills it
+// at random moments and checks what survives.
 #include <cstdlib>
 #include <iostream>
 #include <random>
@@ -17,6 +19,7 @@ int main(int argc, char** argv) {
     }
     const std::wstring folder = kestra::utf8ToWide(argv[1]);
     std::mt19937 random(static_cast<unsigned int>(std::strtoul(argv[2], nullptr, 10)));
+    CacheManager::setJournalLimit(40);
     try {
         CacheManager::setCachePlace(folder, folder);
     } catch (const kestra::BasicException&) {
@@ -31,7 +34,7 @@ int main(int argc, char** argv) {
         const std::size_t size = 100 + random() % 30000;
         CacheManager::saveCacheItem(loader, cachetest::block(name), version, L"png",
                                     cachetest::imageFor(name, version, size));
-        if (i % 97 == 0) {
+        if (random() % 150 == 0) {
             CacheManager::cleanup(1);
         }
     }
