@@ -42,6 +42,9 @@ ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFa
 }
 
 ApplicationManager::~ApplicationManager() {
+    if (userContactProfile_) {
+        userContactProfile_->removeListener(&reactions_);
+    }
     gps_.reset();
     stopMapLoader();
     stopHttpLoader();
@@ -130,6 +133,7 @@ int ApplicationManager::runApplication() {
         timer_->start();
     }
     windows_.applyNoSleepSetting();
+    reactions_.signInAtStart();
     if (updateChecker_) {
         updateChecker_->startCheck();
     }
@@ -286,6 +290,18 @@ void ApplicationManager::createProfileAndContacts() {
     userContactProfile_ = std::make_unique<UserContactProfile>();
     userContactProfile_->setStatus(LumoraContact::STATUS_OFFLINE);
     session_->setUserProfile(userContactProfile_.get());
+    SessionReactions::Parts parts;
+    parts.session = session_.get();
+    parts.profile = userContactProfile_.get();
+    parts.chats = &chatWindows_;
+    parts.windows = &windows_;
+    parts.controllerLock = &controllerLock_;
+    parts.clock = &clock_;
+    parts.contactsToDelete = &contactsToDelete_;
+    parts.requestRegistration = [this] { requestRegistration(); };
+    parts.guiRuns = [this] { return guiThread_.isRunning(); };
+    reactions_.attach(std::move(parts));
+    userContactProfile_->addListener(&reactions_);
     kestra::Mutex::Locker lock(contactsLock_);
     contacts_.clear();
     const LumoraContact::ContactList ownRecords = LumoraContact::loadContactsListInfo(contacts_);

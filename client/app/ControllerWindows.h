@@ -9,6 +9,7 @@
 #include "client/app/IContactInfoWindow.h"
 #include "client/app/IContactListWindow.h"
 #include "client/app/IGroupListWindow.h"
+#include "client/app/IHistoryWindow.h"
 #include "client/app/IMainFrame.h"
 #include "client/app/IMainSplitter.h"
 #include "client/app/IMapViewWindow.h"
@@ -46,8 +47,9 @@ public:
     void create(IGuiFactory& factory, IApplicationManager& controller);
 
     // Adds the handlers of the messages the windows post (UM_TOGGLE_CONTACT_PANE,
-    // UM_SHOW_SEARCH, UM_SHOW_ABOUT, UM_SET_NO_SLEEP, UM_CONNECT, UM_SHOW_CONTACT_DETAILS) to
-    // the controller's message table. downloadAddress gives the about window its link.
+    // UM_SHOW_SEARCH, UM_SHOW_ABOUT, UM_SET_NO_SLEEP, UM_CONNECT, UM_SHOW_CONTACT_DETAILS,
+    // UM_SHOW_HISTORY) to the controller's message table. downloadAddress gives the about window
+    // its link.
     void registerHandlers(MessageDispatcher& dispatcher,
                           std::function<std::wstring()> downloadAddress);
     // The main frame and the contact pane take the timer's ticks (before it starts).
@@ -73,6 +75,7 @@ public:
     }
     IContactDetailsDialog* contactDetailsDialog() const { return details_.get(); }
     IContactListWindow* contactList() const { return contactList_.get(); }
+    IHistoryWindow* historyWindow() const { return history_.get(); }
     // The main frame was made and its window still exists.
     bool mainFrameExists() const;
     // Every window was made (create finished without a failure).
@@ -98,4 +101,5 @@ private:
     std::unique_ptr<IContactInfoWindow> infoWithoutPicture_;
     std::unique_ptr<IContactDetailsDialog> details_;
     std::unique_ptr<IContactListWindow> contactList_;
+    std::unique_ptr<IHistoryWindow> history_;
 };
