@@ -236,6 +236,7 @@ void SessionReactions::signInAtStart() {
 // ---- The user's own status ----
 
 void SessionReactions::changeOwnStatus(int newStatus) {
+    Log::debug("ApplicationManager::changeOwnStatus: " + std::to_string(newStatus));
     if (!parts_.profile || !parts_.session) {
         return;
     }
@@ -270,6 +271,7 @@ void SessionReactions::changeOwnStatus(int newStatus) {
 }
 
 void SessionReactions::showConnectionState(int status, const std::wstring& text) {
+    Log::debug("ApplicationManager::showConnectionState: " + std::to_string(status));
     if (!parts_.profile || !guiRuns()) {
         if (!text.empty()) {
             controller_.showMessage(Dictionary::translate(text));
@@ -348,10 +350,7 @@ void SessionReactions::removeContact(const std::shared_ptr<LumoraContact>& conta
         }
     }
     if (parts_.chats) {
-        if (auto chat = parts_.chats->find(jid)) {
-            chat->hideChatWindow();
-        }
-        parts_.chats->takeUnread(jid);
+        parts_.chats->remove(jid);
     }
     try {
         kestra::Mutex::Locker mapLock(controller_.getContactsLock());
@@ -616,14 +615,19 @@ void SessionReactions::connectionFailed(int error) {
     showConnectionState(LumoraContact::STATUS_OFFLINE, utf8ToWide(text));
 }
 
+// The session also reports a new account's registration here. Only a change the user asked
+// for (user.emailpassflag) takes the new password: after a registration there is none, and
+// taking the empty one would lock the user out at the next sign-in.
 void SessionReactions::onPasswordChanged(bool success) {
     if (!success) {
         return;
     }
     later([this] {
-        if (parts_.profile) {
-            parts_.profile->applyNewPassword();
+        if (!parts_.profile ||
+            kestra::Settings::getIntValue(UserContactProfile::KEY_PASSWORD_FLAG, 0) != 1) {
+            return;
         }
+        parts_.profile->applyNewPassword();
         controller_.showMessage(Dictionary::translate("Password was changed successfully!"));
     });
 }

@@ -262,7 +262,7 @@ TEST_F(ChatWindowTest, HistoryShowsEveryDayAndTheSearchMarksAndCycles) {
     EXPECT_EQ(visited[4], first) << "the fourth press comes back to the first";
 
     // A new word starts again; an empty box removes every mark.
-    history.searchBox()->setText("here");
+    history.searchBox()->setText("where");
     QTest::mouseClick(history.searchButton(), Qt::LeftButton);
     EXPECT_EQ(history.matchCount(), 1);
     history.searchBox()->clear();
@@ -292,7 +292,7 @@ TEST_F(ChatWindowTest, ScreenshotsOfAConversationAndItsHistory) {
     chat.input()->setPlainText("Shall I bring the map?");
     chat.show();
     QTest::qWait(50);
-    ASSERT_TRUE(WindowsRig::saveScreenshot(chat.grab().toImage(), "chat-window"));
+    ASSERT_TRUE(WindowsRig::saveScreenshot(chat.grab().toImage(), "chat-window.png"));
 
     HistoryDialog history(rig.controller, &rig.frame());
     history.setHistory(anna);
@@ -302,7 +302,7 @@ TEST_F(ChatWindowTest, ScreenshotsOfAConversationAndItsHistory) {
     QTest::mouseClick(history.searchButton(), Qt::LeftButton);
     ASSERT_EQ(history.matchCount(), 3);
     QTest::qWait(50);
-    ASSERT_TRUE(WindowsRig::saveScreenshot(history.grab().toImage(), "history-window"));
+    ASSERT_TRUE(WindowsRig::saveScreenshot(history.grab().toImage(), "history-window.png"));
 }
 
 }  // namespace
