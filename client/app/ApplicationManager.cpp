@@ -377,8 +377,10 @@ void ApplicationManager::startUserSearch(const std::wstring& gid, const std::wst
 // first (a window could not be created), instead of waiting forever.
 bool ApplicationManager::waitForWindows() {
     for (;;) {
+        // Once every window exists the start goes on even when the user has already
+        // closed the main frame: the loop then sees the GUI gone and ends normally.
         if (windows_.isComplete()) {
-            return mainFrameExists();
+            return true;
         }
         if (guiFailed_ || !guiThread_.isRunning()) {
             Log::error(
