@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <pugixml.hpp>
 #include "client/app/ApplicationMessages.h"
 #include "client/app/AuthorizationRequest.h"
 #include "client/app/ChatWindows.h"
@@ -19,7 +20,6 @@
 #include "kestra/Log.h"
 #include "kestra/Settings.h"
 #include "kestra/TextCodec.h"
-#include "pugixml.hpp"
 
 using kestra::Log;
 using kestra::utf8ToWide;
