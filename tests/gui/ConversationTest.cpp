@@ -48,13 +48,24 @@ QString logText(const QTextEdit& log) {
     return log.toPlainText();
 }
 
-// A JSON string literal (the peer reads its commands as JSON lines).
+// A JSON string literal written as Python's json module writes one (ensure_ascii off), so that
+// the peer's lines can be searched for it; the peer also reads its commands as JSON lines.
 std::string json(const std::wstring& text) {
     std::string result = "\"";
     for (const wchar_t c : text) {
         if (c == L'"' || c == L'\\') {
             result += '\\';
             result += static_cast<char>(c);
+        } else if (c == L'\n') {
+            result += "\\n";
+        } else if (c == L'\r') {
+            result += "\\r";
+        } else if (c == L'\t') {
+            result += "\\t";
+        } else if (c == L'\b') {
+            result += "\\b";
+        } else if (c == L'\f') {
+            result += "\\f";
         } else if (c < 0x20) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
