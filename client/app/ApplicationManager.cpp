@@ -46,6 +46,9 @@ ApplicationManager::ApplicationManager(IGuiThread& guiThread, IGuiFactory& guiFa
 // The map's workers and the loaders end first; the view is saved (serialize) before the view
 // manager lets its window go; the map's objects go before the maps loader they use.
 ApplicationManager::~ApplicationManager() {
+    if (userContactProfile_) {
+        userContactProfile_->removeListener(&reactions_);
+    }
     gps_.reset();
     stopMapWorkers();
     stopHttpLoader();
@@ -189,6 +192,7 @@ int ApplicationManager::runApplication() {
         map_.setCachedMapsLabel(true);  // 2 also keeps to the cache, but without the label
     }
     windows_.applyNoSleepSetting();
+    reactions_.signInAtStart();
     if (updateChecker_) {
         updateChecker_->startCheck();
     }
@@ -390,6 +394,18 @@ void ApplicationManager::createProfileAndContacts() {
     userContactProfile_ = std::make_unique<UserContactProfile>();
     userContactProfile_->setStatus(LumoraContact::STATUS_OFFLINE);
     session_->setUserProfile(userContactProfile_.get());
+    SessionReactions::Parts parts;
+    parts.session = session_.get();
+    parts.profile = userContactProfile_.get();
+    parts.chats = &chatWindows_;
+    parts.windows = &windows_;
+    parts.controllerLock = &controllerLock_;
+    parts.clock = &clock_;
+    parts.contactsToDelete = &contactsToDelete_;
+    parts.requestRegistration = [this] { requestRegistration(); };
+    parts.guiRuns = [this] { return guiThread_.isRunning(); };
+    reactions_.attach(std::move(parts));
+    userContactProfile_->addListener(&reactions_);
     kestra::Mutex::Locker lock(contactsLock_);
     contacts_.clear();
     const LumoraContact::ContactList ownRecords = LumoraContact::loadContactsListInfo(contacts_);

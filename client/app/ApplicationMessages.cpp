@@ -35,3 +35,4 @@ const unsigned int UM_RESERVED_2 = kestra::registerMessageId();
 const unsigned int REQUEST_VERSION_INFO = kestra::registerMessageId();
 const unsigned int REQUEST_UPDATE_DOWNLOAD = kestra::registerMessageId();
 const unsigned int REQUEST_REGISTRATION = kestra::registerMessageId();
+const unsigned int UM_SESSION_EVENT = kestra::registerMessageId();

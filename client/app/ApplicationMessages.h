@@ -38,3 +38,6 @@ extern const unsigned int UM_RESERVED_2;
 extern const unsigned int REQUEST_VERSION_INFO;
 extern const unsigned int REQUEST_UPDATE_DOWNLOAD;
 extern const unsigned int REQUEST_REGISTRATION;
+
+// Work that a session reaction leaves for the controller's thread (a SessionReactions job).
+extern const unsigned int UM_SESSION_EVENT;

@@ -81,6 +81,19 @@ void ChatWindows::hideAll() {
     }
 }
 
+void ChatWindows::remove(const std::wstring& jid) {
+    kestra::Mutex::Locker lock(lock_);
+    const auto it = windows_.find(jid);
+    if (it != windows_.end()) {
+        it->second->destroyChatWindow();
+        windows_.erase(it);
+    }
+    unread_.erase(jid);
+    if (current_ == jid) {
+        current_.clear();
+    }
+}
+
 void ChatWindows::closeAll() {
     kestra::Mutex::Locker lock(lock_);
     for (const auto& entry : windows_) {

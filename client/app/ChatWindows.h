@@ -40,6 +40,8 @@ public:
     // Hides the current window; when no other window is shown, none is current any more.
     void hideCurrent();
     void hideAll();
+    // Destroys the JID's window and forgets it and its unread mark.
+    void remove(const std::wstring& jid);
     // Destroys every window and forgets them. Unread JIDs stay: their messages are in the
     // history and show again when the chat is opened.
     void closeAll();

@@ -64,6 +64,7 @@ void ControllerWindows::create(IGuiFactory& factory, IApplicationManager& contro
     }
     restoreLayout();
     listContacts(controller);
+    history_ = made(factory.createHistoryWindow(controller), "historyDialog");
     mainFrame_->show();
     complete_ = true;
 }
@@ -133,6 +134,13 @@ void ControllerWindows::registerHandlers(MessageDispatcher& dispatcher,
     });
     dispatcher.add(UM_SHOW_CONTACT_DETAILS,
                    [this](kestra::ThreadMessage& message) { onShowContactDetails(message); });
+    dispatcher.add(UM_SHOW_HISTORY, [this](kestra::ThreadMessage& message) {
+        const auto* contact = message.payloadAs<std::shared_ptr<LumoraContact>>();
+        kestra::Mutex::Locker lock(lock_);
+        if (history_ && contact != nullptr && *contact) {
+            history_->showHistory(*contact);
+        }
+    });
 }
 
 // The dialog shows what the device knows of the contact; asking the server for the card is
@@ -207,6 +215,7 @@ void ControllerWindows::release() {
     viewWithPicture_ = nullptr;
     viewWithoutPicture_ = nullptr;
     viewGroupList_ = nullptr;
+    history_.reset();
     contactList_.reset();
     details_.reset();
     infoWithoutPicture_.reset();

@@ -9,6 +9,7 @@
 #include "client/app/IContactInfoWindow.h"
 #include "client/app/IContactListWindow.h"
 #include "client/app/IGroupListWindow.h"
+#include "client/app/IHistoryWindow.h"
 #include "client/app/IMainFrame.h"
 #include "client/app/IMainSplitter.h"
 #include "client/app/IMapViewWindow.h"
@@ -48,8 +49,9 @@ public:
     void create(IGuiFactory& factory, IApplicationManager& controller);
 
     // Adds the handlers of the messages the windows post (UM_TOGGLE_CONTACT_PANE,
-    // UM_SHOW_SEARCH, UM_SHOW_ABOUT, UM_SET_NO_SLEEP, UM_CONNECT, UM_SHOW_CONTACT_DETAILS) to
-    // the controller's message table. downloadAddress gives the about window its link.
+    // UM_SHOW_SEARCH, UM_SHOW_ABOUT, UM_SET_NO_SLEEP, UM_CONNECT, UM_SHOW_CONTACT_DETAILS,
+    // UM_SHOW_HISTORY) to the controller's message table. downloadAddress gives the about window
+    // its link.
     void registerHandlers(MessageDispatcher& dispatcher, std::function<std::wstring()> updateNote,
                           std::function<std::wstring()> downloadAddress);
     // The main frame, the contact pane and the map view take the timer's ticks (before it
@@ -84,6 +86,7 @@ public:
     }
     IContactDetailsDialog* contactDetailsDialog() const { return details_.get(); }
     IContactListWindow* contactList() const { return contactList_.get(); }
+    IHistoryWindow* historyWindow() const { return history_.get(); }
     // The main frame was made and its window still exists.
     bool mainFrameExists() const;
     // Every window was made (create finished without a failure).
@@ -112,4 +115,5 @@ private:
     IInfoWindow* viewWithPicture_ = nullptr;
     IInfoWindow* viewWithoutPicture_ = nullptr;
     IContactsGroupWindow* viewGroupList_ = nullptr;
+    std::unique_ptr<IHistoryWindow> history_;
 };

@@ -13,6 +13,8 @@ public:
     virtual void destroyChatWindow() = 0;
     // The window exists and is shown.
     virtual bool isChatWindowShown() const = 0;
+    // The window is shown and is the active window (the user sees its new lines).
+    virtual bool isChatWindowInFront() const = 0;
     // Takes the contact's display name again as the title.
     virtual void refreshChatTitle() = 0;
     // A received line, or a notice (not written to the history).

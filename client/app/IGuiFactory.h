@@ -9,6 +9,7 @@ class IContactDetailsDialog;
 class IContactInfoWindow;
 class IContactListWindow;
 class IGroupListWindow;
+class IHistoryWindow;
 class IMainFrame;
 class IMainSplitter;
 class IMapViewWindow;
@@ -41,6 +42,8 @@ public:
     virtual std::unique_ptr<IContactListWindow> createContactListWindow(
         IApplicationManager& controller, IContactInfoWindow& withPicture,
         IContactInfoWindow& withoutPicture) = 0;
+    // The history window (made last).
+    virtual std::unique_ptr<IHistoryWindow> createHistoryWindow(IApplicationManager& controller) = 0;
     // A chat window for the contact, on the main frame's request (null: none can be made).
     virtual std::unique_ptr<IChatWindow> createChatWindow(
         IApplicationManager& controller, const std::shared_ptr<LumoraContact>& contact) = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "client/app/IWindow.h"
 #include "kestra/ITimerListener.h"
@@ -26,6 +27,9 @@ public:
     // or 8 stand for the status the user chose last), unless the user chooses a status
     // first or the frame is no longer offline by then.
     virtual void reconnect(int status, int delayMs) = 0;
+    // The user with that JID asks to add the user to their contacts (text: their message):
+    // the frame asks the user and posts UM_AUTHORIZATION_ANSWER with the answer.
+    virtual void showAuthorizationRequest(const std::wstring& jid, const std::wstring& text) = 0;
     // Keeps the screen on and the computer awake while on.
     virtual void setNoSleep(bool on) = 0;
     // The tile source or map type is being changed: the wait cursor is shown until false.

@@ -6,10 +6,12 @@
 #include "client/app/IChatWindow.h"
 #include "client/drawing/QtImageFactory.h"
 #include "client/gui/AboutWindowProxy.h"
+#include "client/gui/ChatDialogProxy.h"
 #include "client/gui/ContactDetailsDialogProxy.h"
 #include "client/gui/ContactInfoWindowProxy.h"
 #include "client/gui/ContactListWindowProxy.h"
 #include "client/gui/GroupListWindowProxy.h"
+#include "client/gui/HistoryDialogProxy.h"
 #include "client/gui/MainFrame.h"
 #include "client/gui/MainFrameProxy.h"
 #include "client/gui/MainSplitterProxy.h"
@@ -125,7 +127,17 @@ std::unique_ptr<IContactListWindow> GuiFactory::createContactListWindow(
     return std::make_unique<ContactListWindowProxy>(gui_, pane);
 }
 
-std::unique_ptr<IChatWindow> GuiFactory::createChatWindow(IApplicationManager&,
-                                                          const std::shared_ptr<LumoraContact>&) {
-    return nullptr;
+std::unique_ptr<IHistoryWindow> GuiFactory::createHistoryWindow(IApplicationManager& controller) {
+    if (!frame_) {
+        return nullptr;
+    }
+    return std::make_unique<HistoryDialogProxy>(gui_, new HistoryDialog(controller, frame_));
+}
+
+std::unique_ptr<IChatWindow> GuiFactory::createChatWindow(
+    IApplicationManager& controller, const std::shared_ptr<LumoraContact>& contact) {
+    if (!frame_ || !contact) {
+        return nullptr;
+    }
+    return std::make_unique<ChatDialogProxy>(gui_, new ChatDialog(controller, contact, frame_));
 }

@@ -37,7 +37,8 @@ public:
     std::unique_ptr<IContactListWindow> createContactListWindow(
         IApplicationManager& controller, IContactInfoWindow& withPicture,
         IContactInfoWindow& withoutPicture) override;
-    // The chat window comes with its own part of the program; until then none is made.
+    std::unique_ptr<IHistoryWindow> createHistoryWindow(IApplicationManager& controller) override;
+    // A chat window over the main frame (none before the frame exists).
     std::unique_ptr<IChatWindow> createChatWindow(
         IApplicationManager& controller, const std::shared_ptr<LumoraContact>& contact) override;
 

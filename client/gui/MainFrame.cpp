@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QToolBar>
@@ -264,6 +266,37 @@ void MainFrame::createChatWindow(const std::shared_ptr<LumoraContact>& contact) 
     }
     controller_.registerChatWindow(std::move(window), contact->getJid());
     bringToFront();
+}
+
+void MainFrame::showAuthorizationRequest(const std::wstring& jid, const std::wstring& text) {
+    if (jid.empty() || !asking_.insert(jid).second) {
+        return;
+    }
+    auto* box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("authorizationAnswer"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(uiText("Authorization request"));
+    box->setIcon(QMessageBox::Question);
+    QString question = QString::fromStdWString(jid) + QLatin1Char(' ') +
+                       uiText("asks to add you to the contact list. Allow?");
+    if (!text.empty()) {
+        question += QStringLiteral("\n\n") + QString::fromStdWString(text);
+    }
+    box->setText(question);
+    QPushButton* allow = box->addButton(uiText("Allow"), QMessageBox::AcceptRole);
+    allow->setObjectName(QStringLiteral("allowButton"));
+    QPushButton* deny = box->addButton(uiText("Deny"), QMessageBox::RejectRole);
+    deny->setObjectName(QStringLiteral("denyButton"));
+    box->setEscapeButton(deny);
+    connect(box, &QMessageBox::buttonClicked, this,
+            [this, box, allow, jid](QAbstractButton* button) {
+                asking_.erase(jid);
+                controller_.postMessage(UM_AUTHORIZATION_ANSWER, 0, button == allow ? 1 : 0,
+                                        kestra::makePayload(jid));
+                box->close();
+            });
+    box->setModal(false);
+    box->show();
 }
 
 void MainFrame::setNoSleep(bool on) {

@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <set>
+#include <string>
 
 class IApplicationManager;
 class IGuiFactory;
@@ -46,6 +48,9 @@ public:
     void showConnectionStatus(int status);
     void showGpsState(int state);
     void createChatWindow(const std::shared_ptr<LumoraContact>& contact);
+    // Asks the user whether the JID may add them; the answer goes to the controller as
+    // UM_AUTHORIZATION_ANSWER. One question per JID at a time.
+    void showAuthorizationRequest(const std::wstring& jid, const std::wstring& text);
     void reconnect(int status, int delayMs);
     void setNoSleep(bool on);
     void showMapLoading(bool loading);
@@ -104,4 +109,6 @@ private:
     bool blinkPhase_ = false;
     bool loading_ = false;
     QCursor savedCursor_;
+    // The JIDs whose authorisation question is open.
+    std::set<std::wstring> asking_;
 };

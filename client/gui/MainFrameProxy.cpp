@@ -23,6 +23,10 @@ void MainFrameProxy::showGpsState(int state) {
     window_.post([state](MainFrame& frame) { frame.showGpsState(state); });
 }
 
+void MainFrameProxy::showAuthorizationRequest(const std::wstring& jid, const std::wstring& text) {
+    window_.post([jid, text](MainFrame& frame) { frame.showAuthorizationRequest(jid, text); });
+}
+
 void MainFrameProxy::createChatWindow(const std::shared_ptr<LumoraContact>& contact) {
     window_.post([contact](MainFrame& frame) { frame.createChatWindow(contact); });
 }

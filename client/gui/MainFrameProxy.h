@@ -17,6 +17,7 @@ public:
     void showGpsState(int state) override;
     void createChatWindow(const std::shared_ptr<LumoraContact>& contact) override;
     void reconnect(int status, int delayMs) override;
+    void showAuthorizationRequest(const std::wstring& jid, const std::wstring& text) override;
     void setNoSleep(bool on) override;
     void showMapLoading(bool loading) override;
     // The timer's thread.

@@ -68,7 +68,8 @@ void JabberClient::startSession(int presence, const std::string& jidText,
     std::lock_guard<std::mutex> open(openLock_);
     {
         kestra::Mutex::Locker lock(sessionLock_);
-        if (client_ && receiving_ && jidText == jid_.bare())
+        // A session whose keep-alive gave up is ending: a new one replaces it.
+        if (client_ && receiving_ && !keepAliveGaveUp_ && jidText == jid_.bare())
             return;
         // Packets queued for another account are dropped; those queued before the first
         // session belong to this one.
@@ -185,9 +186,11 @@ void JabberClient::run() {
         // The pause lets other threads take the session lock between two receive calls.
         kestra::Thread::sleep(RECEIVE_PAUSE_MS);
     }
-    reportEnd();
+    // Marked ended before the listener hears of it, so that a sign-in it asks for at once
+    // is not taken for this session.
     connected_ = false;
     receiving_ = false;
+    reportEnd();
 }
 
 void JabberClient::recordError(gloox::ConnectionError e) {
@@ -296,6 +299,7 @@ void JabberClient::checkKeepAlive() {
         return;
     }
     keepAliveGaveUp_ = true;
+    connected_ = false;
     client_->disconnect();
     if (listener_)
         listener_->onConnectionError(gloox::ConnNoError);

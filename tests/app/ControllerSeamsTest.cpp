@@ -162,6 +162,7 @@ public:
         : log_(log), name_(std::move(name)) {}
     void destroyChatWindow() override { log_.push_back(name_ + " destroy"); }
     bool isChatWindowShown() const override { return shown; }
+    bool isChatWindowInFront() const override { return shown; }
     void refreshChatTitle() override {}
     void addChatMessage(const std::wstring&, bool) override {}
     void contactStatusChanged(int) override {}

@@ -76,7 +76,8 @@ TEST_F(ControllerWindowsTest, EveryWindowThatCannotBeMadeIsNamedAndEndsTheRunWit
                                             "_infoWndWithAvatara",
                                             "_infoWndWithOutAvatara",
                                             "_dialogDetailContactsInfo",
-                                            "contactsListWindow"};
+                                            "contactsListWindow",
+                                            "historyDialog"};
     for (const std::string& name : order) {
         SCOPED_TRACE(name);
         if (!Settings::isReady()) {

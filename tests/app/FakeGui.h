@@ -107,9 +107,12 @@ public:
                                                                 IContactInfoWindow&) override {
         return make<FakeContactList>("contactsListWindow", contactList);
     }
+    std::unique_ptr<IHistoryWindow> createHistoryWindow(IApplicationManager&) override {
+        return make<FakeHistory>("historyDialog", history);
+    }
     std::unique_ptr<IChatWindow> createChatWindow(IApplicationManager&,
                                                   const std::shared_ptr<LumoraContact>&) override {
-        return nullptr;
+        return std::make_unique<RecordingChatWindow>();
     }
     std::vector<std::string> made() const {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -127,6 +130,7 @@ public:
     std::atomic<FakeInfoWindow*> infoWithoutPicture{nullptr};
     std::atomic<FakeDetails*> details{nullptr};
     std::atomic<FakeContactList*> contactList{nullptr};
+    std::atomic<FakeHistory*> history{nullptr};
     std::thread::id onGuiThread;
 
 private:

@@ -1,16 +1,19 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "client/app/IAboutWindow.h"
+#include "client/app/IChatWindow.h"
 #include "client/app/IContactDetailsDialog.h"
 #include "client/app/IContactInfoWindow.h"
 #include "client/app/IContactListWindow.h"
 #include "client/app/IGroupListWindow.h"
 #include "client/app/IGuiThread.h"
+#include "client/app/IHistoryWindow.h"
 #include "client/app/IMainFrame.h"
 #include "client/app/IMainSplitter.h"
 #include "client/app/IMapViewWindow.h"
@@ -82,15 +85,24 @@ public:
     void showGpsState(int state) override { record("showGpsState(" + std::to_string(state) + ")"); }
     void createChatWindow(const std::shared_ptr<LumoraContact>& contact) override {
         record("createChatWindow(" + kestra::wideToUtf8(contact ? contact->getJid() : L"") + ")");
+        if (makeChat) {
+            gui_.post([this, contact] { makeChat(contact); });
+        }
     }
     void reconnect(int status, int delayMs) override {
         record("reconnect(" + std::to_string(status) + ", " + std::to_string(delayMs) + ")");
+    }
+    void showAuthorizationRequest(const std::wstring& jid, const std::wstring& text) override {
+        record("showAuthorizationRequest(" + kestra::wideToUtf8(jid) + ", " +
+               kestra::wideToUtf8(text) + ")");
     }
     void setNoSleep(bool on) override { record(on ? "setNoSleep(1)" : "setNoSleep(0)"); }
     void showMapLoading(bool loading) override {
         record(loading ? "showMapLoading(1)" : "showMapLoading(0)");
     }
     void onTimer() override { ++ticks; }
+    // When set, makes and registers the chat window on the GUI thread, as the real frame does.
+    std::function<void(const std::shared_ptr<LumoraContact>&)> makeChat;
     std::atomic<int> closeRequests{0};
     std::atomic<int> raises{0};
     std::atomic<int> ticks{0};
@@ -189,4 +201,32 @@ public:
     void onTimer() override { ++ticks; }
     std::atomic<int> entries{0};
     std::atomic<int> ticks{0};
+};
+
+class FakeHistory : public FakeWindow<IHistoryWindow> {
+public:
+    void showHistory(const std::shared_ptr<LumoraContact>& contact) override {
+        record("showHistory(" + kestra::wideToUtf8(contact ? contact->getJid() : L"") + ")");
+    }
+};
+
+// A chat window that records the lines the controller hands it ("line: text", "notice:
+// text", "status: 7").
+class RecordingChatWindow : public FakeWindow<IWindow>, public IChatWindow {
+public:
+    void destroyChatWindow() override {
+        alive = false;
+        record("destroy");
+    }
+    bool isChatWindowShown() const override { return isShown(); }
+    bool isChatWindowInFront() const override { return isShown() && front.load(); }
+    void refreshChatTitle() override { record("refreshTitle"); }
+    void addChatMessage(const std::wstring& text, bool notice) override {
+        record((notice ? "notice: " : "line: ") + kestra::wideToUtf8(text));
+    }
+    void contactStatusChanged(int status) override { record("status: " + std::to_string(status)); }
+    bool showChatWindow() override { return show(); }
+    void hideChatWindow() override { hide(); }
+    void redrawChatWindow() override {}
+    std::atomic<bool> front{false};
 };

@@ -372,4 +372,11 @@ TEST_F(Session, TheKeepAlivePingsAfterTwentySecondsOfSilenceAndGivesUpAfterSixty
     // The give-up is the one report of this end.
     EXPECT_EQ(a.listener.count("disconnected"), 0);
     EXPECT_EQ(a.listener.count("connectionError"), 1);
+
+    // Signing in again at once, while the old session may still be winding down, is not
+    // taken for that session: a new one comes up.
+    const int connected = a.listener.count("connected");
+    a.client->openSession(PRESENCE_AVAILABLE, a.jid, a.password, XmppTestServer::instance().port());
+    EXPECT_TRUE(
+        testsupport::waitUntil([&] { return a.listener.count("connected") > connected; }, 30000));
 }
