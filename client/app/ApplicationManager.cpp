@@ -312,10 +312,10 @@ void ApplicationManager::requestRegistration() {
             static_cast<std::int32_t>(REQUEST_REGISTRATION), false, L"");
 }
 
+// Every message the user is shown is logged too, whether or not the map can show it yet.
 void ApplicationManager::showMessage(const std::wstring& text) {
-    if (!map_.showMessage(text)) {
-        Log::info(L"ApplicationManager::showMessage: " + text);
-    }
+    Log::info(L"ApplicationManager::showMessage: " + text);
+    map_.showMessage(text);
 }
 
 bool ApplicationManager::isVersionInfoReceived() const {

@@ -50,7 +50,7 @@ TEST_F(ClientProcessTest, FirstStartCreatesFoldersLogAndDefaultsAndSigtermSaves)
     EXPECT_EQ(stopWith(client, SIGTERM), 0);
     const std::wstring saved = sandbox.settings();
     for (const wchar_t* expected :
-         {L"<group name=\"maps\"><item name=\"loaderName\" value=\"0\"/></group>",
+         {L"<group name=\"maps\"><item name=\"loaderName\" value=\"0\"/>",
           L"<item name=\"host\" value=\"localhost\"/><item name=\"port\" value=\"5222\"/>",
           L"<item name=\"comPortName\" value=\"COM4:\"/><item name=\"useDriver\" value=\"1\"/>"}) {
         EXPECT_NE(saved.find(expected), std::wstring::npos) << kestra::wideToUtf8(expected);

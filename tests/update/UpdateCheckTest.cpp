@@ -331,8 +331,7 @@ TEST_F(UpdateCheckTest, RegistrationReplyIsHandedToTheController) {
     ASSERT_TRUE(waitForVersionInfo());
     manager->requestRegistration();
     ASSERT_TRUE(waitUntil(
-        [&] { return logCount("[INFO] ApplicationManager: registration reply, error 0, ") == 1; },
-        WAIT_MS));
+        [&] { return logCount("[INFO] ApplicationManager: registered as 4711@") == 1; }, WAIT_MS));
     EXPECT_EQ(service.count("GET", "/getid/"), 1U);
 }
 
