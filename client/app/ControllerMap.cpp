@@ -76,12 +76,10 @@ void ControllerMap::centreOn(const WorldCoords& position) {
     }
 }
 
-bool ControllerMap::showMessage(const std::wstring& text) {
-    if (!prepared_) {
-        return false;
+void ControllerMap::showMessage(const std::wstring& text) {
+    if (prepared_) {
+        viewManager_->showMessage(text);
     }
-    viewManager_->showMessage(text);
-    return true;
 }
 
 void ControllerMap::setCachedMapsLabel(bool shown) {

@@ -51,8 +51,8 @@ public:
     void setOwnPosition(const WorldCoords& position);
     // "Show on map": the view centres on the position and keeps it.
     void centreOn(const WorldCoords& position);
-    // The message line over the map; false when there is no map to show it.
-    bool showMessage(const std::wstring& text);
+    // The message line over the map (ignored before the set-up).
+    void showMessage(const std::wstring& text);
     void setCachedMapsLabel(bool shown);
     // The user's own status (the own marker shows it).
     void setUserStatus(int status);
