@@ -10,7 +10,7 @@ PACKAGES=(
     # tests, fixtures and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev clang libclang-rt-14-dev
     ejabberd erlang-base gpsd gpsd-clients libcpp-httplib-dev openssl python3
-    fonts-dejavu-core xauth xvfb clang-format dbus-daemon
+    fonts-dejavu-core xauth xvfb xdotool clang-format dbus-daemon
     # the local service's offline world map (GDAL, GMT and Mapnik with Debian's map data)
     # and the independent XMPP client of the service tests
     gdal-bin python3-gdal python3-mapnik gmt gmt-gshhg-low gmt-dcw marble-qt-data python3-slixmpp

@@ -202,6 +202,10 @@ void MobileClientView::paintEvent(QPaintEvent* event) {
 }
 
 void MobileClientView::resizeEvent(QResizeEvent*) {
+    takeSize();
+}
+
+void MobileClientView::takeSize() {
     const double scale = surface_->scale();
     const int width = std::max(0, static_cast<int>(std::lround(this->width() * scale)));
     const int height = std::max(0, static_cast<int>(std::lround(this->height() * scale)));

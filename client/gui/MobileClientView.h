@@ -58,6 +58,11 @@ public:
     // A part of the map in map pixels changed.
     void repaintMap(int left, int top, int right, int bottom);
 
+    // Measures the map area and tells the draw logic its size. Runs at every resize and
+    // once more on the GUI thread when a draw logic is attached, since a resize that came
+    // before the logic was there reached no one.
+    void takeSize();
+
     // For tests and screenshots: the long-press menu while it is open (else null), whether
     // a flick runs.
     QMenu* longPressMenu() const;

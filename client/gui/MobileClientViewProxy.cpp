@@ -23,7 +23,10 @@ void MobileClientViewProxy::getScreenSize(int& width, int& height) {
 
 void MobileClientViewProxy::setDrawLogic(IDrawLogic* logic) {
     surface_->logic = logic;
-    repaintAll();
+    window_.post([](MobileClientView& view) {
+        view.takeSize();
+        view.update();
+    });
 }
 
 void MobileClientViewProxy::repaint(const Rect& rect) {
