@@ -7,7 +7,6 @@
 #include "client/locale/Dictionary.h"
 #include "client/maps/CacheManager.h"
 #include "client/maps/HTTPLoader.h"
-#include "client/maps/IMapsLoader.h"
 #include "client/maps/MapsLoaderManager.h"
 #include "client/messaging/ChatServer.h"
 #include "kestra/Exceptions.h"
@@ -75,52 +74,9 @@ void ApplicationManager::registerHandlers() {
     reactions_.registerHandlers(dispatcher_);
     windows_.registerHandlers(
         dispatcher_, [this] { return updateNote(); }, [this] { return getDownloadAddress(); });
-    registerMapHandlers();
-}
-
-// The messages of the map and of the map settings.
-void ApplicationManager::registerMapHandlers() {
     // A place chosen on the map is handled exactly as a GPS reading.
-    dispatcher_.add(UM_SET_OWN_POSITION, [this](kestra::ThreadMessage& message) {
-        if (const WorldCoords* position = message.payloadAs<WorldCoords>()) {
-            onGPSPosition(*position, true);
-        }
-    });
-    dispatcher_.add(UM_SHOW_CONTACT_ON_MAP, [this](kestra::ThreadMessage& message) {
-        const auto* contact = message.payloadAs<std::shared_ptr<LumoraContact>>();
-        if (contact == nullptr || !*contact) {
-            Log::error("ApplicationManager::runApplication: msg.lParam == NULL ");
-            return;
-        }
-        if ((*contact)->hasPosition()) {
-            map_.centreOn((*contact)->getPosition());
-        }
-    });
-    dispatcher_.add(UM_SET_MAP_INTERNET_MODE, [this](kestra::ThreadMessage& message) {
-        if (!mapLoader_) {
-            return;
-        }
-        const bool online = message.lParam == 0;
-        if (online) {
-            mapLoader_->setOnline();
-        } else {
-            mapLoader_->setOffline();
-        }
-        map_.setCachedMapsLabel(!online);
-    });
-    dispatcher_.add(UM_CHANGE_MAP_TYPE, [this](kestra::ThreadMessage& message) {
-        IMapsLoader* source = MapsLoaderManager::getCurrentLoader();
-        if (mapLoader_ && source != nullptr) {
-            mapLoader_->requestLoaderChange(source->getLoaderId(),
-                                            static_cast<int>(message.wParam));
-        }
-    });
-    dispatcher_.add(UM_CHANGE_MAP_SOURCE, [this](kestra::ThreadMessage& message) {
-        if (mapLoader_) {
-            mapLoader_->requestLoaderChange(static_cast<int>(message.wParam),
-                                            static_cast<int>(message.lParam));
-        }
-    });
+    map_.registerHandlers(dispatcher_,
+                          [this](const WorldCoords& position) { onGPSPosition(position, true); });
 }
 
 void ApplicationManager::quit() {
@@ -238,6 +194,7 @@ bool ApplicationManager::startMapLoader() {
         Settings::setIntValue(L"maps.loaderName", 0);
         mapLoader_->selectLoader(0);
     }
+    map_.useLoader(*mapLoader_);
     if (imageFactory_ != nullptr) {
         map_.create(*mapLoader_, *imageFactory_);
     }

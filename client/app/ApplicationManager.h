@@ -185,7 +185,6 @@ private:
     void shutdownOnQuit();
     void waitWhileGuiRuns();
     void prepareMap();
-    void registerMapHandlers();
     // Ends the map's workers and the maps loader (the objects stay until destruction).
     void stopMapWorkers();
 

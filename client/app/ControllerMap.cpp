@@ -3,6 +3,8 @@
 #include "client/app/ApplicationMessages.h"
 #include "client/app/IControllerCommands.h"
 #include "client/app/IMapViewWindow.h"
+#include "client/app/MessageDispatcher.h"
+#include "client/maps/IMapsLoader.h"
 #include "client/maps/MapsLoaderManager.h"
 #include "client/maps/MapsManager.h"
 #include "client/view/DrawContactsManager.h"
@@ -35,6 +37,50 @@ void ControllerMap::create(MapsLoaderManager& loader, IImageFactory& images) {
     images_ = &images;
     viewManager_ = std::make_unique<LumoraViewManager>(loader, images, this);
     loader.setListener(viewManager_.get());
+}
+
+void ControllerMap::registerHandlers(MessageDispatcher& dispatcher,
+                                     std::function<void(const WorldCoords&)> ownPosition) {
+    dispatcher.add(UM_SET_OWN_POSITION,
+                   [ownPosition = std::move(ownPosition)](kestra::ThreadMessage& message) {
+                       if (const WorldCoords* position = message.payloadAs<WorldCoords>()) {
+                           ownPosition(*position);
+                       }
+                   });
+    dispatcher.add(UM_SHOW_CONTACT_ON_MAP, [this](kestra::ThreadMessage& message) {
+        const auto* contact = message.payloadAs<std::shared_ptr<LumoraContact>>();
+        if (contact == nullptr || !*contact) {
+            Log::error("ApplicationManager::runApplication: msg.lParam == NULL ");
+            return;
+        }
+        if ((*contact)->hasPosition()) {
+            centreOn((*contact)->getPosition());
+        }
+    });
+    dispatcher.add(UM_SET_MAP_INTERNET_MODE, [this](kestra::ThreadMessage& message) {
+        if (loader_ == nullptr) {
+            return;
+        }
+        const bool online = message.lParam == 0;
+        if (online) {
+            loader_->setOnline();
+        } else {
+            loader_->setOffline();
+        }
+        setCachedMapsLabel(!online);
+    });
+    dispatcher.add(UM_CHANGE_MAP_TYPE, [this](kestra::ThreadMessage& message) {
+        IMapsLoader* source = MapsLoaderManager::getCurrentLoader();
+        if (loader_ != nullptr && source != nullptr) {
+            loader_->requestLoaderChange(source->getLoaderId(), static_cast<int>(message.wParam));
+        }
+    });
+    dispatcher.add(UM_CHANGE_MAP_SOURCE, [this](kestra::ThreadMessage& message) {
+        if (loader_ != nullptr) {
+            loader_->requestLoaderChange(static_cast<int>(message.wParam),
+                                         static_cast<int>(message.lParam));
+        }
+    });
 }
 
 bool ControllerMap::prepare(IMapViewWindow& mapView, IInfoWindow* withPicture,

@@ -16,6 +16,7 @@ class IImageFactory;
 class IInfoWindow;
 class IMapViewWindow;
 class LumoraViewManager;
+class MessageDispatcher;
 class MapsLoaderManager;
 class MapsManager;
 class UserContactProfile;
@@ -37,8 +38,17 @@ public:
     ControllerMap(const ControllerMap&) = delete;
     ControllerMap& operator=(const ControllerMap&) = delete;
 
+    // Before the maps loader starts: the loader the map messages steer (the program may run
+    // without a map, and still steers it).
+    void useLoader(MapsLoaderManager& loader) { loader_ = &loader; }
     // Before the maps loader starts: makes the view manager its listener.
     void create(MapsLoaderManager& loader, IImageFactory& images);
+    // Adds the handlers of the map's and the map settings' messages (UM_SET_OWN_POSITION,
+    // UM_SHOW_CONTACT_ON_MAP, UM_SET_MAP_INTERNET_MODE, UM_CHANGE_MAP_TYPE,
+    // UM_CHANGE_MAP_SOURCE). ownPosition takes a place chosen on the map, which is handled
+    // exactly as a GPS reading.
+    void registerHandlers(MessageDispatcher& dispatcher,
+                          std::function<void(const WorldCoords&)> ownPosition);
     // Once the windows exist (the controller's thread): the block matrix, the drawing thread
     // over the contact map, and the view manager's set-up, which loads the first picture
     // and starts the drawing thread. False (logged) when there is nothing to draw into.

@@ -9,6 +9,7 @@
 #include "client/app/ControllerWindows.h"
 #include "client/app/IApplicationManager.h"
 #include "client/app/MessageDispatcher.h"
+#include "client/app/ProfileCards.h"
 #include "client/contacts/LumoraContact.h"
 #include "client/contacts/UserContactProfile.h"
 #include "client/locale/Dictionary.h"
@@ -162,6 +163,7 @@ void SessionReactions::registerHandlers(MessageDispatcher& dispatcher) {
             parts_.requestRegistration();
         }
     });
+    dispatcher.add(UM_APPLY_USER_DATA, [this](kestra::ThreadMessage&) { sendUserDataChanges(); });
     dispatcher.add(UM_CHANGE_PASSWORD, [this](kestra::ThreadMessage&) {
         if (parts_.session && parts_.profile) {
             parts_.session->changePassword(
@@ -285,8 +287,18 @@ void SessionReactions::showConnectionState(int status, const std::wstring& text)
         }
     }
     parts_.profile->setStatus(status);
+    if (status != LumoraContact::STATUS_OFFLINE && status != LumoraContact::STATUS_CONNECTING) {
+        sendUserDataChanges();
+    }
     if (!text.empty()) {
         controller_.showMessage(Dictionary::translate(text));
+    }
+}
+
+void SessionReactions::sendUserDataChanges() {
+    if (parts_.profile && parts_.session) {
+        ProfileCards::sendUserDataChanges(*parts_.profile, *parts_.session,
+                                          controller_.getImageFactory());
     }
 }
 
@@ -632,6 +644,54 @@ void SessionReactions::onPasswordChanged(bool success) {
     });
 }
 
+// A contact's card: copied into the contact (its picture checked and stored), then the list
+// and the details dialog show it. "No card" (null) changes nothing.
+void SessionReactions::onVCard(const ProfileCard* card, const std::string& bareJid) {
+    if (card == nullptr) {
+        return;
+    }
+    const std::wstring jid = utf8ToWide(bareJid);
+    later([this, jid, copy = *card] {
+        if (parts_.profile && jid == parts_.profile->getJid()) {
+            return;  // the user's own card, taken by onOwnVCard
+        }
+        const std::shared_ptr<LumoraContact> contact = controller_.findContact(jid);
+        if (!contact) {
+            return;
+        }
+        ProfileCards::applyToContact(*contact, copy, controller_.getImageFactory());
+        kestra::Mutex::Locker lock(*parts_.controllerLock);
+        if (!parts_.windows) {
+            return;
+        }
+        if (parts_.windows->contactList()) {
+            parts_.windows->contactList()->contactChanged(jid);
+        }
+        IContactDetailsDialog* details = parts_.windows->contactDetailsDialog();
+        if (details == nullptr || details->contactJid().empty()) {
+            Log::debug(
+                "ApplicationManager::onGetVCard: _dialogDetailContactsInfo  contact == NULL.");
+        } else if (details->contactJid() == jid) {
+            details->refreshContact(jid);
+        }
+    });
+}
+
+// The user's own card, as the server keeps it, into the profile. Changes the user made
+// while offline and not yet sent win: the card then waits to be stored.
+void SessionReactions::onOwnVCard(const ProfileCard* card) {
+    if (card == nullptr) {
+        return;
+    }
+    later([this, copy = *card] {
+        if (!parts_.profile ||
+            kestra::Settings::getIntValue(UserContactProfile::KEY_INFO_FLAG, 0) == 1) {
+            return;
+        }
+        ProfileCards::applyToProfile(*parts_.profile, copy, controller_.getImageFactory());
+    });
+}
+
 void SessionReactions::onVCardStored(bool success) {
     if (!success) {
         Log::error("ApplicationManager::onUserInfoChange: error while change users info.");
@@ -642,7 +702,7 @@ void SessionReactions::onVCardStored(bool success) {
             return;
         }
         parts_.profile->clearChangeFlags();
-        parts_.session->sendProfileToBot(std::to_string(parts_.profile->getGender()));
+        parts_.session->sendProfileToBot(ProfileCards::genderText(parts_.profile->getGender()));
     });
 }
 

@@ -86,6 +86,8 @@ public:
     void onConnectionError(int error) override;
     void onPasswordChanged(bool success) override;
     void onOwnPresence(const int* presence) override;
+    void onVCard(const ProfileCard* card, const std::string& bareJid) override;
+    void onOwnVCard(const ProfileCard* card) override;
     void onVCardStored(bool success) override;
     void onContactPosition(const std::string& jid, double latitude, double longitude) override;
     bool getCurrentPosition(double* latitude, double* longitude) override;
@@ -114,6 +116,8 @@ private:
     std::shared_ptr<class IChatWindow> chatWindowFor(const std::shared_ptr<LumoraContact>& contact);
     void removeContact(const std::shared_ptr<LumoraContact>& contact);
     void publishPosition();
+    // What the user changed while offline goes to the server (chekUserDataChanges).
+    void sendUserDataChanges();
     void onRegistrationReply(const HTTPResult& reply);
     bool isPendingDeletion(const std::wstring& jid) const;
     bool guiRuns() const;
